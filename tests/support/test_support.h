@@ -1,0 +1,32 @@
+#pragma once
+// Helpers shared by every test program: where the test data lives and scratch folders.
+
+#include <filesystem>
+#include <string>
+
+namespace luma::test {
+
+// The project's source tree (for data files such as the help page).
+std::filesystem::path SourceDir();
+
+// The public conformance images beside the project (read-only).
+std::filesystem::path TestDataDir();
+
+// A fresh empty folder removed when the object goes out of scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadFileBytes(const std::filesystem::path& file);
+void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
+
+}  // namespace luma::test
