@@ -60,6 +60,8 @@ public:
 
     // Starts a new code stream appending to `out`.
     void Reset(std::vector<uint8_t>& out);
+    // Keeps the code stream going but appends to another vector from now on.
+    void Redirect(std::vector<uint8_t>& out) { out_ = &out; }
     // Adds the next bytes of the strip.
     void Encode(std::span<const uint8_t> bytes);
     // Writes the last code, the end code and the remaining bits padded to a byte.
