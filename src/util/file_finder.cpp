@@ -135,8 +135,8 @@ std::string TFileFinder::SearchMask(const std::string& filename) {
 
 bool TFileFinder::MatchesMask(const std::string& mask, const std::string& name) {
     if (WildcardMatch(mask, name)) return true;
-    // "name.*" also takes a name without an extension, as "*.*" takes every name.
-    if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0)
+    // "name.*" also takes a name without any dot, as "*.*" takes every name.
+    if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0 && name.find('.') == std::string::npos)
         return WildcardMatch(std::string_view(mask).substr(0, mask.size() - 2), name);
     return false;
 }

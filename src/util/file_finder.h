@@ -6,8 +6,8 @@
 // File attributes on this platform: directory = a folder; hidden = the name starts with "."; read-only
 // = not writable by us; system = neither a regular file nor a folder; archive is never set. A regular
 // writable file carries none of them ("normal"). Names starting with "." are never reported nor
-// entered. Masks use * and ? and ignore ASCII letter case; a mask ending in ".*" also matches names
-// without a dot. Symbolic links are followed, but no folder is searched twice, so link cycles end.
+// entered. Masks use * and ? and ignore ASCII letter case; a mask ending in ".*" also matches a name
+// without any dot when the rest of the mask matches it whole. Symbolic links are followed, but no folder is searched twice, so link cycles end.
 
 #include <cstdint>
 #include <ctime>

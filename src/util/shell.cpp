@@ -240,6 +240,10 @@ int32_t ShellOpenFile(const std::string& file, const std::string& /*parameters*/
     }
     if (file.empty()) return 2;
 
+    if (!folder.empty()) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 3;
+    }
     std::string target = file;
     if (!LooksLikeUrl(file)) {
         fs::path path(file);
