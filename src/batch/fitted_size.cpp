@@ -18,7 +18,7 @@ int32_t ScaledSide(int32_t side, double percent) {
 
 }  // namespace
 
-TSize FittedSize(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight) {
+TDimensions FittedSize(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight) {
     const double pw = Percentage(boxWidth, width);
     const double ph = Percentage(boxHeight, height);
     const double p = pw > ph ? ph : pw;

@@ -77,7 +77,7 @@ TImgSettings DefaultSettings(const TPresetDefaults& preset, const std::string& p
     return s;
 }
 
-bool SizeBox(const TImgSettings& s, TSize& box) {
+bool SizeBox(const TImgSettings& s, TDimensions& box) {
     switch (s.ImgResize) {
         case scSmall: box = {640, 480}; return true;
         case scMedium: box = {800, 600}; return true;
@@ -97,7 +97,7 @@ std::string_view Entry(const Table& table, int32_t index) {
 }
 
 std::string SizeLine(const TImgSettings& s) {
-    TSize box;
+    TDimensions box;
     if (!SizeBox(s, box)) return "Size: NO CHANGE";
     return "Size: " + std::to_string(box.Width) + "x" + std::to_string(box.Height);
 }

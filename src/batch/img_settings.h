@@ -77,13 +77,13 @@ extern const std::array<std::string_view, 7> kPositionCaptions;
 // picture folder passed in (looked up afresh by the caller).
 TImgSettings DefaultSettings(const TPresetDefaults& preset, const std::string& pictureFolder);
 
-struct TSize {
+struct TDimensions {
     int32_t Width = 0;
     int32_t Height = 0;
 };
 
 // The size box of the record's size choice; false for "Do Not Resize".
-bool SizeBox(const TImgSettings& s, TSize& box);
+bool SizeBox(const TImgSettings& s, TDimensions& box);
 
 // "Colors: ..." line of the summaries.
 std::string ColorSummaryLine(const TImgSettings& s);

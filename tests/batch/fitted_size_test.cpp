@@ -13,7 +13,7 @@ class FittedSizeTest : public ::testing::TestWithParam<FitCase> {};
 
 TEST_P(FittedSizeTest, MatchesExtendedPrecisionTruncation) {
     const FitCase c = GetParam();
-    const TSize size = FittedSize(c.w, c.h, c.bw, c.bh);
+    const TDimensions size = FittedSize(c.w, c.h, c.bw, c.bh);
     EXPECT_EQ(size.Width, c.ew);
     EXPECT_EQ(size.Height, c.eh);
 }
