@@ -211,7 +211,13 @@ bool TIniFile::Save(const std::string& path, std::optional<mode_t> newFileMode) 
     if (rawFd < 0) return false;
     TFd fd(rawFd);
     bool ok = true;
-    if (exists) ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
+    if (exists) {
+        // Keep the owner where we may (a superuser editing someone's file), and always the mode.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            [[maybe_unused]] const int chowned = ::fchown(fd.Get(), old.st_uid, old.st_gid);
+        }
+        ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
+    }
     ok = ok && WriteAll(fd.Get(), Text()) && ::fsync(fd.Get()) == 0;
     ok = fd.Close() && ok;
     ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
