@@ -22,8 +22,8 @@
 //   its own error type after aborting, as its format rules say). When the signature does not
 //   match, return before touching `image`, so the previous image stays.
 // - After each row call progress.Row() and stop when progress.Aborted().
-// - The JPEG reader only fills JpegMarkers: the I/O object derives IptcInfo (APP13) and the EXIF
-//   resolution (APP1) from them after the reader returns.
+// - The JPEG reader fills JpegMarkers and applies the EXIF resolution itself; the I/O object
+//   derives IptcInfo from an APP13 marker after the reader returns.
 //
 // Writers
 // - `image` is always pk1Bit or pk24RGB (the I/O object converts other kinds first). Work on a

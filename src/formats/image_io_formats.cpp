@@ -10,10 +10,10 @@ namespace {
 const TFormatInfo kFormats[] = {
     {ftTIFF, nullptr, nullptr},
     {ftGIF, nullptr, nullptr},
-    {ftJPEG, nullptr, nullptr},
+    {ftJPEG, ReadJpeg, WriteJpeg},
     {ftPCX, nullptr, nullptr},
-    {ftBMP, nullptr, nullptr},
-    {ftPNG, nullptr, nullptr},
+    {ftBMP, ReadBmp, WriteBmp},
+    {ftPNG, ReadPng, WritePng},
     {ftWMF, nullptr, nullptr},
     {ftEMF, nullptr, nullptr},
 };
