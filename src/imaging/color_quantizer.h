@@ -73,8 +73,9 @@ public:
     int32_t ColorIndex(TRGB color) const { return ColorIndex(color.b, color.g, color.r); }
 
     // ColorIndex of every pixel of a 24-bit row, `width` pixels, into `indices`. Faster than
-    // calling ColorIndex per pixel (tables and caches that give the same answers).
-    void IndexRow(const uint8_t* bgrRow, int32_t width, int32_t* indices) const;
+    // calling ColorIndex per pixel: tables and a cache of recent answers give the same results.
+    // Not const because it fills that cache.
+    void IndexRow(const uint8_t* bgrRow, int32_t width, int32_t* indices);
 
     // The requested number of colours n.
     int32_t Colors() const { return colors_; }
@@ -97,8 +98,12 @@ private:
     std::vector<uint32_t> exactKeys_;
     std::vector<int32_t> exactSlots_;
     uint32_t exactMask_ = 0;
+    int exactShift_ = 32;
     std::unique_ptr<TBoxSplit> boxSplit_;
     std::unique_ptr<TNeuQuant> network_;
+    // Network path: a direct-mapped cache of search results (colour key + 1, index).
+    std::vector<uint32_t> cacheKeys_;
+    std::vector<int32_t> cacheIndex_;
 };
 
 }  // namespace luma
