@@ -166,19 +166,20 @@ private:
     TImageBuffer(TNoMeasure, int64_t threshold, TPixelStorage storage);
 
     void SetKindFields(TPixelKind kind);
-    void UpdateRowAddressing();
-    void SetupSurfaceFor(TPixelKind kind);
+    void ClearPixels();
+    void AttachSurface(TSurface* surface);
+    void DetachSurface();
+    void SetupSurfaceFor(int32_t width, int32_t height, TPixelKind kind);
+    void TakeFieldsFromSurface();
     void SurfaceChanged();
     void SurfaceDestroyed();
-    void ReleaseSurface();
-    void ClearFields();
-    void ConvertRowsFrom(TImageBuffer& source);
-    void ConvertOnSurface(TPixelKind kind);
-    void MoveRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t dx, int32_t dy,
+    void CopyPixelsFrom(const TImageBuffer& source);
+    void ConvertRowsFrom(const TImageBuffer& source);
+    void MoveRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t dx, int32_t dy,
                   uint32_t fill);
     void ResizeOne(int32_t width, int32_t height, uint32_t fill, int32_t hAlign, int32_t vAlign);
-    void CopySurfacePalette();
-    int32_t AutoThreshold() const;
+    void MakeAlphaPlane(int32_t width, int32_t height);
+    void QuantizeFrom(const TImageBuffer& source);
 
     std::unique_ptr<TMappedTempFile> tempFile_;
     int32_t width_ = 0;
@@ -193,7 +194,10 @@ private:
     int32_t paletteUsed_ = 0;
     std::unique_ptr<TImageBuffer> alpha_;
     bool isAlphaPlane_ = false;
-    std::unique_ptr<uint8_t[]> memory_;
+    struct TFreeDeleter {
+        void operator()(uint8_t* block) const noexcept;
+    };
+    std::unique_ptr<uint8_t[], TFreeDeleter> memory_;  // zeroed block (calloc)
     std::unique_ptr<TSurface> ownSurface_;
     TSurface* surface_ = nullptr;
     TPixelStorage storage_ = psTempFile;
@@ -201,6 +205,7 @@ private:
     bool surfaceBorrowed_ = false;
     int64_t tempFileThreshold_ = 0;
     TBWConversion bwConversion_ = bwThreshold;
+    bool surfaceBusy_ = false;  // this buffer is changing its surface itself
 };
 
 }  // namespace luma

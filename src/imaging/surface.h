@@ -101,6 +101,7 @@ public:
 
 private:
     friend class TImageBuffer;
+    friend class TCanvas;
     void Attach(TImageBuffer* buffer);
     void Detach(TImageBuffer* buffer);
     void NotifyChanged();
