@@ -26,8 +26,9 @@ TRGB MeanColor(const TRgbRows& image);
 int32_t MeanThreshold(const TImageBuffer& image);
 int32_t MeanThreshold(const TRgbRows& image);
 
-// The maximum-entropy threshold from the gray8 histogram of a 24-bit image: the first k in
-// 1..255 with the largest positive value, or -2 when no value exceeds 0.
+// The maximum-entropy threshold from the gray8 histogram of a 24-bit image: the first level k
+// in 1..255 with the largest summed entropy of the parts below and from k, among the levels that
+// leave both parts non-empty; -2 for an image of one gray level (every pixel then stays white).
 int32_t MaxEntropyThreshold(const TRgbRows& image);
 
 // Writes one 1-bit row: pixel x is white when gray8 of the 24-bit pixel >= threshold. Padding
