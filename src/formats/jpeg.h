@@ -9,7 +9,8 @@
 // Reader: finds the start of image within the first 100 bytes, keeps COM and APP0..APP15
 // markers (minus a leading JFIF APP0) in JpegMarkers, decodes into a pk24RGB buffer (gray
 // replicated, CMYK/YCCK taken as inverted CMYK), sets the JPEG fields of the parameters and
-// the resolution from the JFIF density. Bad data sets Aborting; nothing is thrown.
+// the resolution from the JFIF density. Bad data sets Aborting; nothing is thrown. ReadJpeg
+// then applies ApplyExifResolution.
 //
 // Writer: encodes a pk24RGB (or, through a copy, any other) buffer with the colour space,
 // quality, DCT method, Huffman optimisation, smoothing and progression of the parameters,
@@ -45,6 +46,11 @@ struct TJpegReadOptions {
 // The reader with options. ReadJpeg(file, ...) is ReadJpegStream(file, ..., {}).
 void ReadJpegStream(std::span<const uint8_t> data, TImageBuffer& image, TIOParamsVals& params,
                     TIOProgress& progress, const TJpegReadOptions& options);
+
+// When the JFIF density gave 1 x 1 (or there was no JFIF header): the resolution of the first
+// EXIF block (APP1) in JpegMarkers that carries one, in dots per inch (x 2.54 when its unit is
+// the centimetre, truncated). Other values are left alone.
+void ApplyExifResolution(TIOParamsVals& params);
 
 struct TJpegWriteOptions {
     // Quality to use instead of params.JpegQuality (TIFF uses TiffJpegQuality); -1 for none.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <jerror.h>
+
 namespace luma::jpeglib {
 
 namespace {
@@ -143,6 +145,8 @@ boolean TJpegSource::FillInputBuffer(j_decompress_ptr cinfo) {
         if (!self.anyRead_ && self.aborting_ != nullptr) {
             *self.aborting_ = true;
         }
+        // The data ended before the end-of-image marker: counted like any warning.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
         self.buffer_[0] = kEndOfImage[0];
         self.buffer_[1] = kEndOfImage[1];
         self.link_.pub.next_input_byte = self.buffer_.get();
@@ -190,6 +194,7 @@ void TJpegMemorySource::Attach(j_decompress_ptr cinfo) {
 void TJpegMemorySource::InitSource(j_decompress_ptr) {}
 
 boolean TJpegMemorySource::FillInputBuffer(j_decompress_ptr cinfo) {
+    WARNMS(cinfo, JWRN_JPEG_EOF);
     cinfo->src->next_input_byte = kEndOfImage;
     cinfo->src->bytes_in_buffer = 2;
     return TRUE;

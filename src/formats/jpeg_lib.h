@@ -73,8 +73,8 @@ constexpr size_t kJpegIoBufferSize = 65536;
 
 // Source manager: a 64-KiB buffer refilled from a TJpegByteReader. `prefix` bytes (already read
 // by the caller while looking for the start of the data) are handed out first. At the end of the
-// data an end-of-image marker is supplied so that libjpeg finishes normally; when not a single
-// byte ever arrived, `aborting` is set as well.
+// data an end-of-image marker is supplied so that libjpeg finishes normally, and the premature
+// end is counted as a warning; when not a single byte ever arrived, `aborting` is set as well.
 class TJpegSource {
 public:
     TJpegSource(TJpegByteReader& reader, bool* aborting);

@@ -9,8 +9,10 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "formats/jpeg.h"
+#include "formats/jpeg_exif.h"
 #include "formats/jpeg_lib.h"
 
 namespace luma {
@@ -328,9 +330,33 @@ void ReadJpegStream(std::span<const uint8_t> data, TImageBuffer& image, TIOParam
     }
 }
 
+void ApplyExifResolution(TIOParamsVals& params) {
+    if (params.DpiX != 1 || params.DpiY != 1) {
+        return;
+    }
+    for (const TJpegMarker& marker : params.JpegMarkers) {
+        if (marker.Code != JPEG_APP0 + 1) {
+            continue;
+        }
+        const std::optional<TExifResolution> exif =
+            ParseExifResolution(marker.Data.data(), marker.Data.size());
+        if (!exif) {
+            continue;
+        }
+        // A block without a usable resolution leaves the JFIF values alone.
+        if (exif->x > 0 && exif->y > 0) {
+            const double factor = exif->unit == 3 ? 2.54 : 1.0;
+            params.DpiX = static_cast<int32_t>(std::trunc(std::min(exif->x * factor, 1e9)));
+            params.DpiY = static_cast<int32_t>(std::trunc(std::min(exif->y * factor, 1e9)));
+        }
+        return;
+    }
+}
+
 void ReadJpeg(std::span<const uint8_t> file, TImageBuffer& image, TIOParamsVals& params,
               TPlaneMask& /*alpha*/, TIOProgress& progress) {
     ReadJpegStream(file, image, params, progress, TJpegReadOptions{});
+    ApplyExifResolution(params);
 }
 
 }  // namespace luma
