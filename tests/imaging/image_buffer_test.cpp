@@ -269,6 +269,22 @@ TEST_P(ImageBufferOps, ConversionsBetweenKinds) {
     }
 }
 
+TEST_P(ImageBufferOps, TwentyFourBitToPaletteUsesTheQuantizer) {
+    // Three colours: the quantizer keeps them exactly, in order of first appearance.
+    auto b = Make(5, 2, pk24RGB);
+    b->Fill(MakeColor(10, 20, 30));
+    SetRGB(*b, 4, 0, TRGB{1, 2, 3});
+    SetRGB(*b, 0, 1, TRGB{200, 100, 0});
+    b->ConvertPixelKind(pk8Palette);
+    ASSERT_EQ(b->PixelKind(), pk8Palette);
+    EXPECT_EQ(b->PixelRGB(0, 0), (TRGB{30, 20, 10}));
+    EXPECT_EQ(b->PixelRGB(4, 0), (TRGB{1, 2, 3}));
+    EXPECT_EQ(b->PixelRGB(0, 1), (TRGB{200, 100, 0}));
+    EXPECT_EQ(b->ScanLine(0)[0], 0);
+    EXPECT_EQ(b->ScanLine(0)[4], 1);
+    EXPECT_EQ(b->ScanLine(1)[0], 2);
+}
+
 TEST_P(ImageBufferOps, OrderedDitherOfMidGray) {
     auto b = Make(16, 16, pk24RGB);
     b->Fill(MakeColor(128, 128, 128));
