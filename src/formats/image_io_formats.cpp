@@ -9,9 +9,9 @@ namespace {
 
 const TFormatInfo kFormats[] = {
     {ftTIFF, nullptr, nullptr},
-    {ftGIF, nullptr, nullptr},
+    {ftGIF, ReadGif, WriteGif},
     {ftJPEG, ReadJpeg, WriteJpeg},
-    {ftPCX, nullptr, nullptr},
+    {ftPCX, ReadPcx, WritePcx},
     {ftBMP, ReadBmp, WriteBmp},
     {ftPNG, ReadPng, WritePng},
     {ftWMF, nullptr, nullptr},
