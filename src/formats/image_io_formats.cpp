@@ -8,7 +8,7 @@ namespace luma {
 namespace {
 
 const TFormatInfo kFormats[] = {
-    {ftTIFF, nullptr, nullptr},
+    {ftTIFF, ReadTiff, WriteTiff},
     {ftGIF, ReadGif, WriteGif},
     {ftJPEG, ReadJpeg, WriteJpeg},
     {ftPCX, ReadPcx, WritePcx},
