@@ -18,7 +18,7 @@ uint32_t ColorKey(const uint8_t* px) {
 
 uint32_t HashKey(uint32_t key) { return key * 2654435761u; }
 
-constexpr int kCacheBits = 16;
+constexpr int kCacheBits = 18;
 
 }  // namespace
 
@@ -180,21 +180,19 @@ void TColorQuantizer::IndexRow(const uint8_t* bgrRow, int32_t width, int32_t* in
         return;
     }
     case qpNetwork: {
-        if (cacheKeys_.empty()) {
-            cacheKeys_.assign(size_t{1} << kCacheBits, 0);
-            cacheIndex_.assign(size_t{1} << kCacheBits, 0);
-        }
+        // Each entry holds the colour key + 1 in the low half and its index in the high half.
+        if (cache_.empty()) cache_.assign(size_t{1} << kCacheBits, 0);
         const TNeuQuant& network = *network_;
-        uint32_t* keys = cacheKeys_.data();
-        int32_t* cached = cacheIndex_.data();
+        uint64_t* cache = cache_.data();
         for (int32_t x = 0; x < width; ++x, p += 3) {
             const uint32_t key = ColorKey(p);
-            const uint32_t slot = HashKey(key) >> (32 - kCacheBits);
-            if (keys[slot] != key + 1) {
-                keys[slot] = key + 1;
-                cached[slot] = network.Search(p[0], p[1], p[2]);
+            uint64_t& entry = cache[HashKey(key) >> (32 - kCacheBits)];
+            if (static_cast<uint32_t>(entry) != key + 1) {
+                entry = (key + 1) | (static_cast<uint64_t>(static_cast<uint32_t>(
+                                         network.Search(p[0], p[1], p[2])))
+                                     << 32);
             }
-            indices[x] = cached[slot];
+            indices[x] = static_cast<int32_t>(entry >> 32);
         }
         return;
     }

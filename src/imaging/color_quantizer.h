@@ -102,8 +102,7 @@ private:
     std::unique_ptr<TBoxSplit> boxSplit_;
     std::unique_ptr<TNeuQuant> network_;
     // Network path: a direct-mapped cache of search results (colour key + 1, index).
-    std::vector<uint32_t> cacheKeys_;
-    std::vector<int32_t> cacheIndex_;
+    std::vector<uint64_t> cache_;
 };
 
 }  // namespace luma

@@ -2,6 +2,7 @@
 
 #include "imaging/neuquant.h"
 
+#include <array>
 #include <climits>
 #include <utility>
 #include <cmath>
@@ -23,6 +24,8 @@ constexpr int32_t kFreqShift = 10;   // frequency decays by freq / 1024 per samp
 constexpr int32_t kBiasShift = 12;   // bias is kept times 4096
 constexpr int32_t kWinFreq = 64;     // frequency a winner gains
 constexpr int32_t kWinBias = 65536;  // bias a winner loses
+constexpr int32_t kGroup = 8;        // neurons handled together in the competition
+constexpr int32_t kFarAway = 1 << 20;
 
 int32_t Abs(int32_t v) { return v < 0 ? -v : v; }
 
@@ -60,8 +63,13 @@ TNeuQuant::TNeuQuant(const TRgbRows& image, int32_t colors, int32_t samplingFact
 void TNeuQuant::Learn(const TRgbRows& image, int32_t samplingFactor) {
     const int32_t n = colors_;
     const size_t count = static_cast<size_t>(n);
-    // Separate arrays keep the competition loop free of strided access.
-    std::vector<int32_t> nb(count), ng(count), nr(count), freq(count), bias(count, 0);
+    // Separate arrays, padded to whole groups of eight neurons, let the competition run over
+    // fixed-size groups the compiler turns into vector code. Padding neurons sit far outside
+    // the colour cube with no frequency, so they never win and never change.
+    const int32_t padded = (n + kGroup - 1) / kGroup * kGroup;
+    const size_t slots = static_cast<size_t>(padded);
+    std::vector<int32_t> nb(slots, kFarAway), ng(slots, kFarAway), nr(slots, kFarAway);
+    std::vector<int32_t> freq(slots, 0), bias(slots, 0);
     for (int32_t i = 0; i < n; ++i) {
         const int32_t v = i * 4096 / n;
         nb[static_cast<size_t>(i)] = v;
@@ -107,24 +115,45 @@ void TNeuQuant::Learn(const TRgbRows& image, int32_t samplingFactor) {
 
         // Competition: the closest neuron gains frequency and loses bias; the winner is the one
         // closest after the bias is taken into account.
-        int32_t bestDist = INT_MAX;
-        int32_t bestBiasDist = INT_MAX;
-        int32_t bestPos = 0;
-        int32_t winner = 0;
-        for (int32_t i = 0; i < n; ++i) {
-            const int32_t dist = Abs(b0[i] - b) + Abs(g0[i] - g) + Abs(r0[i] - r);
-            if (dist < bestDist) {
-                bestDist = dist;
-                bestPos = i;
+        // Each of the eight lanes keeps its first smallest distance and biased distance; the
+        // lanes are then merged, the lower neuron winning ties, which gives the first neuron
+        // with the smallest value over the whole network.
+        std::array<int32_t, kGroup> laneDist;
+        std::array<int32_t, kGroup> lanePos{};
+        std::array<int32_t, kGroup> laneBiasDist;
+        std::array<int32_t, kGroup> laneWinner{};
+        laneDist.fill(INT_MAX);
+        laneBiasDist.fill(INT_MAX);
+        for (int32_t i = 0; i < padded; i += kGroup) {
+            for (int32_t k = 0; k < kGroup; ++k) {
+                const int32_t j = i + k;
+                const int32_t d = Abs(b0[j] - b) + Abs(g0[j] - g) + Abs(r0[j] - r);
+                const int32_t bd = d - (s0[j] >> kBiasShift);
+                const bool nearer = d < laneDist[k];
+                laneDist[k] = nearer ? d : laneDist[k];
+                lanePos[k] = nearer ? j : lanePos[k];
+                const bool better = bd < laneBiasDist[k];
+                laneBiasDist[k] = better ? bd : laneBiasDist[k];
+                laneWinner[k] = better ? j : laneWinner[k];
+                const int32_t betaFreq = f0[j] >> kFreqShift;
+                f0[j] -= betaFreq;
+                s0[j] += betaFreq * 1024;
             }
-            const int32_t biasDist = dist - (s0[i] >> kBiasShift);
-            if (biasDist < bestBiasDist) {
-                bestBiasDist = biasDist;
-                winner = i;
+        }
+        int32_t bestPos = lanePos[0];
+        int32_t bestDist = laneDist[0];
+        int32_t winner = laneWinner[0];
+        int32_t bestBiasDist = laneBiasDist[0];
+        for (size_t k = 1; k < kGroup; ++k) {
+            if (laneDist[k] < bestDist || (laneDist[k] == bestDist && lanePos[k] < bestPos)) {
+                bestDist = laneDist[k];
+                bestPos = lanePos[k];
             }
-            const int32_t betaFreq = f0[i] >> kFreqShift;
-            f0[i] -= betaFreq;
-            s0[i] += betaFreq * 1024;
+            if (laneBiasDist[k] < bestBiasDist ||
+                (laneBiasDist[k] == bestBiasDist && laneWinner[k] < winner)) {
+                bestBiasDist = laneBiasDist[k];
+                winner = laneWinner[k];
+            }
         }
         f0[bestPos] += kWinFreq;
         s0[bestPos] -= kWinBias;
