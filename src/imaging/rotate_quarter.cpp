@@ -49,7 +49,22 @@ void TurnTiled(const TPlaneView& s, const TPlaneView& t, bool clockwise) {
                     p = s.Row(h - 1 - j0) + static_cast<std::ptrdiff_t>(i) * Bpp;
                     step = -s.stride;
                 }
-                for (int32_t k = 0; k < n; ++k) {
+                int32_t k = 0;
+                if constexpr (Bpp == 3) {
+                    // Four-byte moves: the byte read past the pixel is the next pixel of the
+                    // same source row (i + 1 < w), and the byte written past it is overwritten
+                    // by the next pixel of the run; the last pixel of the run moves three bytes.
+                    if (i + 1 < w) {
+                        for (; k + 1 < n; ++k) {
+                            uint32_t v;
+                            std::memcpy(&v, p, 4);
+                            std::memcpy(d, &v, 4);
+                            d += 3;
+                            p += step;
+                        }
+                    }
+                }
+                for (; k < n; ++k) {
                     CopyPixel<Bpp>(d, p);
                     d += Bpp;
                     p += step;

@@ -12,6 +12,8 @@
 #include <numbers>
 #include <vector>
 
+#include <sys/mman.h>
+
 #include "imaging/rotate.h"
 
 namespace luma {
@@ -114,16 +116,45 @@ void ShearColumns(const TPlaneView& s, const TPlaneView& t, const std::vector<in
     }
 }
 
+// Pixel memory for the intermediate planes. Large blocks are mapped directly and marked for
+// huge pages: a fresh 4-KiB page costs a fault on first touch, and the shears write each byte of
+// a plane exactly once, so for big images the faults would otherwise cost more than the shear.
+class TScratchBlock {
+public:
+    explicit TScratchBlock(size_t size) {
+        constexpr size_t kMapFrom = size_t{2} << 20;
+        if (size >= kMapFrom) {
+            void* m = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (m != MAP_FAILED) {
+                madvise(m, size, MADV_HUGEPAGE);
+                bytes_ = static_cast<uint8_t*>(m);
+                mapped_ = size;
+                return;
+            }
+        }
+        heap_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+        bytes_ = heap_.get();
+    }
+    ~TScratchBlock() {
+        if (mapped_ != 0) munmap(bytes_, mapped_);
+    }
+    TScratchBlock(const TScratchBlock&) = delete;
+    TScratchBlock& operator=(const TScratchBlock&) = delete;
+    uint8_t* data() const { return bytes_; }
+
+private:
+    uint8_t* bytes_ = nullptr;
+    size_t mapped_ = 0;
+    std::unique_ptr<uint8_t[]> heap_;
+};
+
 struct TScratchPlane {
-    std::unique_ptr<uint8_t[]> bytes;
+    TScratchBlock block;
     TPlaneView view;
 
-    TScratchPlane(int32_t width, int32_t height, int32_t bpp) {
-        const auto stride = static_cast<std::ptrdiff_t>(width) * bpp;
-        bytes = std::make_unique_for_overwrite<uint8_t[]>(
-            static_cast<size_t>(stride) * static_cast<size_t>(height));
-        view = TPlaneView{bytes.get(), stride, width, height};
-    }
+    TScratchPlane(int32_t width, int32_t height, int32_t bpp)
+        : block(static_cast<size_t>(width) * static_cast<size_t>(bpp) * static_cast<size_t>(height)),
+          view{block.data(), static_cast<std::ptrdiff_t>(width) * bpp, width, height} {}
 };
 
 template <int32_t Bpp>
@@ -140,10 +171,10 @@ void ShearRotateT(const TPlaneView& source, const TPlaneView& target, const TShe
     };
 
     // Shear 1: rows move right.
-    TScratchPlane first(g.l, h, Bpp);
+    auto first = std::make_unique<TScratchPlane>(g.l, h, Bpp);
     for (int32_t y = 0; y < h; ++y) {
         const double s = positive ? g.g * y : g.g * (h - y);
-        Run<Bpp>(source.Row(y), w, first.view.Row(y), g.l, RoundEven(s), smooth, Weight(s), bg);
+        Run<Bpp>(source.Row(y), w, first->view.Row(y), g.l, RoundEven(s), smooth, Weight(s), bg);
         report();
     }
 
@@ -160,11 +191,11 @@ void ShearRotateT(const TPlaneView& source, const TPlaneView& target, const TShe
         constexpr int32_t kStrip = 128;
         for (int32_t x0 = 0; x0 < g.l; x0 += kStrip) {
             const int32_t x1 = std::min(g.l, x0 + kStrip);
-            ShearColumns<Bpp>(first.view, second.view, shift, weight, smooth, bg, x0, x1);
+            ShearColumns<Bpp>(first->view, second.view, shift, weight, smooth, bg, x0, x1);
             for (int32_t x = x0; x < x1; ++x) report();
         }
     }
-    first = TScratchPlane(0, 0, Bpp);
+    first.reset();
 
     // Shear 3: rows move right, trimmed by u2 columns on the left.
     for (int32_t y = 0; y < g.o; ++y) {
