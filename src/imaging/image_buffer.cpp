@@ -785,13 +785,20 @@ void TImageBuffer::CopyRect(TImageBuffer& target, int32_t srcX, int32_t srcY, in
     height = std::min({height, height_ - sy, target.height_ - dy});
     if (width <= 0 || height <= 0) return;
 
-    // Within one buffer, copy rows in the order that never overwrites unread rows.
-    const bool upwards = &target == this && dy > sy;
+    // Within one buffer, copy rows in the order that never overwrites unread rows; 1-bit runs
+    // that may overlap inside a row go through a copy of the source row.
+    const bool same = &target == this;
+    const bool upwards = same && dy > sy;
+    std::vector<uint8_t> rowCopy(same && kind_ == pk1Bit ? static_cast<size_t>(rowLen_) : 0);
     for (int32_t i = 0; i < height; ++i) {
         const int32_t r = upwards ? height - 1 - i : i;
         const uint8_t* s = ScanLine(sy + r);
         uint8_t* d = target.ScanLine(dy + r);
         if (kind_ == pk1Bit) {
+            if (same) {
+                std::memcpy(rowCopy.data(), s, rowCopy.size());
+                s = rowCopy.data();
+            }
             CopyBits(s, sx, d, dx, width);
         } else {
             const int32_t bpp = bitCount_ / 8;

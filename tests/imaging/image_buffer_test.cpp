@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -127,6 +129,23 @@ TEST(ImageBufferStorage, ThresholdBoundaryIsSticky) {
         b.FreeImage();
         EXPECT_EQ(b.Storage(), c.after);
     }
+}
+
+TEST(ImageBufferStorage, UnusableTempFolderFallsBackToMemory) {
+    // $TMPDIR naming a regular file: no temporary file can be made there.
+    const std::string blocker = ::testing::TempDir() + "lumatmp_blocker";
+    { std::ofstream(blocker) << "x"; }
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    setenv("TMPDIR", (blocker + "/sub").c_str(), 1);
+    TImageBuffer b;
+    b.SetTempFileThreshold(0);
+    b.Allocate(8, 8, pk24RGB);
+    if (saved != nullptr) setenv("TMPDIR", savedValue.c_str(), 1); else unsetenv("TMPDIR");
+    std::remove(blocker.c_str());
+    EXPECT_EQ(b.Storage(), psMemory);
+    EXPECT_TRUE(b.Fill(clWhite));
+    EXPECT_EQ(b.PixelRGB(7, 7), (TRGB{255, 255, 255}));
 }
 
 TEST(ImageBufferStorage, DefaultThresholdIsHalfOfAvailableMemory) {
@@ -372,6 +391,27 @@ TEST_P(ImageBufferOps, CopyRectIsBitExactForOneBit) {
             ASSERT_EQ(Bit(*dst, x, 1), want) << "srcX " << c.srcX << " dstX " << c.dstX << " x " << x;
         }
     }
+}
+
+TEST_P(ImageBufferOps, CopyRectWithinOneBufferOverlapping) {
+    // 1-bit: a run moved right by three bits inside the same row.
+    auto m = Make(24, 1, pk1Bit);
+    m->ScanLine(0)[0] = 0xB5;
+    m->ScanLine(0)[1] = 0x3C;
+    m->ScanLine(0)[2] = 0x00;
+    std::vector<bool> old(24);
+    for (int32_t x = 0; x < 24; ++x) old[x] = Bit(*m, x, 0);
+    m->CopyRect(*m, 0, 0, 16, 1, 3, 0);
+    for (int32_t x = 0; x < 24; ++x) {
+        const bool want = x >= 3 && x < 19 ? old[x - 3] : old[x];
+        EXPECT_EQ(Bit(*m, x, 0), want) << x;
+    }
+    // 8-bit: rows moved down by one.
+    auto g = Make(3, 4, pk8Gray);
+    FillPattern8(*g);
+    g->CopyRect(*g, 0, 0, 3, 3, 0, 1);
+    EXPECT_EQ(g->ScanLine(1)[2], 2);
+    EXPECT_EQ(g->ScanLine(3)[0], 14);
 }
 
 TEST_P(ImageBufferOps, ResizeKeepsAlignment) {
