@@ -8,6 +8,7 @@
 #include <thread>
 #include <variant>
 
+#include "batch/batch_plan.h"
 #include "batch/image_pipeline.h"
 #include "batch/output_naming.h"
 #include "formats/image_component.h"
@@ -55,11 +56,7 @@ std::string FailureReason(const std::exception_ptr& error) {
 }  // namespace
 
 struct TBatchRun::TFileJob {
-    std::string Name;
-    std::string SourceFolder;
-    std::string Source;
-    std::string Destination;
-    std::string DestinationFolder;
+    TPlannedFile File;
     int Waits = -1;  // an earlier file that must be finished before this one starts
 
     TFileOutcome Outcome = TFileOutcome::NotReached;
@@ -175,15 +172,15 @@ private:
 
 // The one file's work with its failure rule: a failing file is abandoned, logged as failed (so a
 // failure never looks like success in the log) and the run goes on.
-TFileOutcome RunOneFile(const TImgSettings& s, const std::string& name, const std::string& sourceFolder,
-                        const std::string& source, const std::string& destination,
-                        const std::string& destinationFolder, bool draft, TImageComponent& work,
+TFileOutcome RunOneFile(const TImgSettings& s, const TPlannedFile& file, bool draft, TImageComponent& work,
                         TImageComponent& watermark, TFileSink& sink) {
     try {
         if (NeedsProcessing(s)) {
-            return ConvertFile(s, name, sourceFolder, source, destination, draft, work, watermark, sink);
+            return ConvertFile(s, file.Name, file.SourceFolder, file.Source, file.Destination, draft, work,
+                               watermark, sink);
         }
-        return CopyOrRename(s, name, sourceFolder, source, destination, destinationFolder, sink);
+        return CopyOrRename(s, file.Name, file.SourceFolder, file.Source, file.Destination,
+                            file.DestinationFolder, sink);
     } catch (...) {
         sink.Log("  Failed: " + FailureReason(std::current_exception()));
         return TFileOutcome::Failed;
@@ -213,18 +210,9 @@ bool TBatchRun::RunBatch(const TImgSettings& settings, const std::vector<std::st
     if (!settings.OutFolderSame && !EnsureFolder(settings.OutFolderName, prompt_)) return false;
 
     const TDate today = FixedDate ? *FixedDate : Today();
-    const std::string destinationFolder = settings.OutFolderSame ? std::string() : settings.OutFolderName;
-    std::vector<TFileJob> jobs(sources.size());
-    for (size_t i = 0; i < sources.size(); ++i) {
-        const fs::path path(sources[i]);
-        TFileJob& job = jobs[i];
-        job.Name = path.filename().string();
-        job.SourceFolder = AddTrailingSeparator(path.parent_path().string());
-        job.Source = job.SourceFolder + job.Name;
-        job.DestinationFolder = destinationFolder.empty() ? job.SourceFolder : AddTrailingSeparator(destinationFolder);
-        job.Destination = job.DestinationFolder +
-                          BuildOutputName(settings, job.Name, static_cast<int32_t>(i + 1), today);
-    }
+    const std::vector<TPlannedFile> plan = PlanFiles(settings, sources, today);
+    std::vector<TFileJob> jobs(plan.size());
+    for (size_t i = 0; i < plan.size(); ++i) jobs[i].File = plan[i];
 
     prompt_.ProcessMessages();
     view_.SetOverall(0, static_cast<int32_t>(jobs.size()));
@@ -266,9 +254,8 @@ void TBatchRun::RunSequential(const TImgSettings& s, std::vector<TFileJob>& jobs
         TFileJob& job = jobs[i];
         view_.SetStepName("Processing Files - " + std::to_string(i + 1) + " of " + std::to_string(jobs.size()));
         prompt_.ProcessMessages();
-        Outcomes[i] = RunOneFile(s, job.Name, job.SourceFolder, job.Source, job.Destination,
-                                 job.DestinationFolder, Draft, *imgWork_, *imgWatermark_, sink);
-        OutputFiles.push_back(job.Destination);
+        Outcomes[i] = RunOneFile(s, job.File, Draft, *imgWork_, *imgWatermark_, sink);
+        OutputFiles.push_back(job.File.Destination);
         view_.SetFileProgress(100);
         view_.SetOverall(static_cast<int32_t>(i + 1), static_cast<int32_t>(jobs.size()));
     }
@@ -288,7 +275,7 @@ void TBatchRun::Emit(TFileJob& job, size_t index, size_t count) {
     }
     prompt_.ProcessMessages();
     Outcomes[index] = job.Outcome;
-    OutputFiles.push_back(job.Destination);
+    OutputFiles.push_back(job.File.Destination);
     view_.SetFileProgress(100);
     view_.SetOverall(static_cast<int32_t>(index + 1), static_cast<int32_t>(count));
 }
@@ -298,8 +285,8 @@ void TBatchRun::RunParallel(const TImgSettings& s, std::vector<TFileJob>& jobs) 
     // files sharing a destination, or writing over another file's source, keep list order.
     std::vector<std::string> sources(jobs.size()), destinations(jobs.size());
     for (size_t i = 0; i < jobs.size(); ++i) {
-        sources[i] = NormalisedPath(jobs[i].Source);
-        destinations[i] = NormalisedPath(jobs[i].Destination);
+        sources[i] = NormalisedPath(jobs[i].File.Source);
+        destinations[i] = NormalisedPath(jobs[i].File.Destination);
         for (size_t j = i; j-- > 0;) {
             if (destinations[j] == destinations[i] || destinations[j] == sources[i] ||
                 sources[j] == destinations[i]) {
@@ -319,8 +306,7 @@ void TBatchRun::RunParallel(const TImgSettings& s, std::vector<TFileJob>& jobs) 
             TFileJob& job = jobs[i];
             if (job.Waits >= 0) jobs[static_cast<size_t>(job.Waits)].Finished.wait();
             TRecordingSink<std::vector<TFileJob::TEvent>> sink(job.Events);
-            job.Outcome = RunOneFile(s, job.Name, job.SourceFolder, job.Source, job.Destination,
-                                     job.DestinationFolder, Draft, work, watermark, sink);
+            job.Outcome = RunOneFile(s, job.File, Draft, work, watermark, sink);
             job.Done.set_value();
         }
     };
