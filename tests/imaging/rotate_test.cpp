@@ -12,6 +12,7 @@
 
 #include "imaging/image_buffer.h"
 #include "imaging/image_proc.h"
+#include "imaging/surface.h"
 
 namespace luma {
 namespace {
@@ -350,6 +351,36 @@ TEST(Rotate, AlphaPlaneIsTurnedAlongWithTransparentCorners) {
         ASSERT_EQ(image.AlphaPlane()->Height(), 40);
         EXPECT_EQ(image.AlphaPlane()->ScanLine(0)[0], 7);
         EXPECT_EQ(image.AlphaPlane()->ScanLine(39)[23], 255);
+    }
+}
+
+TEST(Rotate, ImageOnABorrowedSurfaceIsTurnedInThatSurface) {
+    // The image component keeps its picture in a surface of its own that the buffer borrows.
+    for (const TPixelKind kind : {pk24RGB, pk1Bit}) {
+        TSurface surface(40, 24, kind == pk1Bit ? sf1Bit : sf24Bit);
+        TImageBuffer image;
+        image.WrapSurface(surface, true);
+        image.Fill(0);
+        if (kind == pk1Bit) {
+            image.ScanLine(0)[4] = 0x80;  // pixel (32, 0)
+        } else {
+            Put(image, 39, 0, kWhite);
+        }
+        image.AlphaChannel().ScanLine(0)[39] = 7;
+        TImageProc proc(&image);
+        proc.Rotate(90, false, 0, clWhite);
+        ASSERT_EQ(image.Storage(), psSurface);
+        ASSERT_EQ(surface.Width(), 24);
+        ASSERT_EQ(surface.Height(), 40);
+        ASSERT_EQ(image.PixelKind(), kind);
+        if (kind == pk1Bit) {
+            EXPECT_EQ(Bit(image, 0, 7), 1);  // x = 0, y = 39 - 32
+        } else {
+            EXPECT_EQ(At(image, 0, 0), kWhite);
+        }
+        ASSERT_EQ(image.AlphaPlane()->Width(), 24);
+        ASSERT_EQ(image.AlphaPlane()->Height(), 40);
+        EXPECT_EQ(image.AlphaPlane()->ScanLine(0)[0], 7);
     }
 }
 
