@@ -1,5 +1,5 @@
-// The two-pass filtered scaler: every source row is filtered horizontally into an 8-bit work
-// image of target width, then every target row is filtered vertically out of the work image.
+// The two-pass filtered scaler: source rows are filtered horizontally into 8-bit rows of target
+// width, and every target row is filtered vertically out of those rows.
 // Each output value is sum(weight x value) div sum(weights), truncated and clamped to 0..255
 // (kernels with negative lobes overshoot at sharp edges).
 //
@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "imaging/resample_contributors.h"
@@ -72,16 +73,16 @@ void HorizontalPlain(const uint8_t* row, int32_t channels,
     }
 }
 
-// Sums whole rows: out[x] for x in [from, bytes).
-void VerticalPlain(const TContributorList& list, const uint8_t* work, std::ptrdiff_t workStride,
-                   int32_t from, int32_t bytes, std::vector<int32_t>& acc, uint8_t* out) {
+// Sums whole rows (rows[k] belongs to list.items[k]): out[x] for x in [from, bytes).
+void VerticalPlain(const TContributorList& list, const uint8_t* const* rows, int32_t from,
+                   int32_t bytes, std::vector<int32_t>& acc, uint8_t* out) {
     const int32_t n = bytes - from;
     if (n <= 0) return;
     acc.assign(static_cast<size_t>(n), 0);
     int32_t* a = acc.data();
-    for (const TContributor& c : list.items) {
-        const uint8_t* r = work + static_cast<std::ptrdiff_t>(c.pixel) * workStride + from;
-        const int32_t w = c.weight;
+    for (size_t k = 0; k < list.items.size(); ++k) {
+        const uint8_t* r = rows[k] + from;
+        const int32_t w = list.items[k].weight;
         for (int32_t x = 0; x < n; ++x) a[x] += w * r[x];
     }
     const int32_t d = list.Divisor();
@@ -185,14 +186,30 @@ void RunTwoPass(const TScaleJob& job, TResampleFilter filter, TScalerPath path) 
     const bool vector = path == TScalerPath::Best && resample_simd::Avx2Available();
     const double progressStep = 100.0 / (static_cast<double>(sh) + dw + 0.5);
 
-    // Horizontal pass into the work image (dw x sh, `channels` bytes per pixel).
-    std::vector<TContributorList> lists = BuildContributors(sw, dw, filter);
+    const std::vector<TContributorList> columns = BuildContributors(sw, dw, filter);
+    const std::vector<TContributorList> rowLists = BuildContributors(sh, dh, filter);
     TPackedRow packed;
-    if (vector) packed = PackHorizontal(lists, sw, channels);
+    if (vector) packed = PackHorizontal(columns, sw, channels);
     const bool vectorRows = vector && packed.exact;
+
+    // Horizontally filtered rows are kept in a ring that holds the widest span of source rows
+    // any target row needs, so the intermediate image never exists in full: a target row's rows
+    // all fall in distinct slots (row mod ring size), and each source row is filtered once as the
+    // windows move down.
+    int32_t ringRows = 1;
+    for (const TContributorList& list : rowLists) {
+        int32_t lo = list.items.front().pixel;
+        int32_t hi = lo;
+        for (const TContributor& c : list.items) {
+            lo = std::min(lo, c.pixel);
+            hi = std::max(hi, c.pixel);
+        }
+        ringRows = std::max(ringRows, hi - lo + 1);
+    }
     const int32_t rowPixels = vectorRows ? packed.count : dw;
     const std::ptrdiff_t workStride = static_cast<std::ptrdiff_t>(rowPixels) * channels + 16;
-    std::vector<uint8_t> work(static_cast<size_t>(workStride) * static_cast<size_t>(sh));
+    const std::unique_ptr<uint8_t[]> ring(new uint8_t[static_cast<size_t>(workStride) * static_cast<size_t>(ringRows)]);
+    std::vector<int32_t> ringTag(static_cast<size_t>(ringRows), -1);
 
     std::vector<uint8_t> planeStore;
     uint8_t* planes[3] = {nullptr, nullptr, nullptr};
@@ -202,9 +219,12 @@ void RunTwoPass(const TScaleJob& job, TResampleFilter filter, TScalerPath path) 
             planes[c] = planeStore.data() + static_cast<std::ptrdiff_t>(c) * packed.extLen;
         }
     }
-    for (int32_t r = 0; r < sh; ++r) {
+    int64_t filteredRows = 0;
+    const auto filteredRow = [&](int32_t r) -> const uint8_t* {
+        const auto slot = static_cast<size_t>(r % ringRows);
+        uint8_t* out = ring.get() + static_cast<std::ptrdiff_t>(slot) * workStride;
+        if (ringTag[slot] == r) return out;
         const uint8_t* row = job.sourceRow(r);
-        uint8_t* out = work.data() + static_cast<std::ptrdiff_t>(r) * workStride;
         if (vectorRows) {
             FillPlanes(packed, row, sw, channels, planes);
             if (channels == 3) {
@@ -217,43 +237,41 @@ void RunTwoPass(const TScaleJob& job, TResampleFilter filter, TScalerPath path) 
                                                packed.count / 8, out);
             }
         } else {
-            HorizontalPlain(row, channels, lists, out);
+            HorizontalPlain(row, channels, columns, out);
         }
-        job.Report(static_cast<int32_t>(static_cast<double>(r + 1) * progressStep));
-    }
-    lists = {};
-    packed = {};
-    planeStore = {};
+        ringTag[slot] = r;
+        ++filteredRows;
+        return out;
+    };
 
-    // Vertical pass from the work image into the target rows.
-    lists = BuildContributors(sh, dh, filter);
     const int32_t bytes = dw * channels;
     std::vector<int32_t> acc;
     std::vector<uint8_t> grayRow(job.grayTo24 ? static_cast<size_t>(dw) : 0);
     std::vector<const uint8_t*> rows;
     std::vector<uint32_t> weightPairs;
     for (int32_t i = 0; i < dh; ++i) {
-        const TContributorList& list = lists[static_cast<size_t>(i)];
+        const TContributorList& list = rowLists[static_cast<size_t>(i)];
+        rows.clear();
+        for (const TContributor& c : list.items) rows.push_back(filteredRow(c.pixel));
+
         uint8_t* target = job.targetRow(i);
         uint8_t* out = job.grayTo24 ? grayRow.data() : target;
         int32_t done = 0;
         if (vector && ListFitsVectorPath(list)) {
-            rows.clear();
+            // Rows in pairs; an odd one out is paired with itself at weight 0.
             weightPairs.clear();
-            for (size_t k = 0; k < list.items.size(); k += 2) {
-                const TContributor& a = list.items[k];
-                const TContributor& b = k + 1 < list.items.size() ? list.items[k + 1]
-                                                                  : TContributor{a.pixel, 0};
-                rows.push_back(work.data() + static_cast<std::ptrdiff_t>(a.pixel) * workStride);
-                rows.push_back(work.data() + static_cast<std::ptrdiff_t>(b.pixel) * workStride);
-                weightPairs.push_back(static_cast<uint32_t>(static_cast<uint16_t>(a.weight)) |
-                                      (static_cast<uint32_t>(static_cast<uint16_t>(b.weight)) << 16));
+            const size_t n = list.items.size();
+            if (n % 2 != 0) rows.push_back(rows.back());
+            for (size_t k = 0; k < n; k += 2) {
+                const int32_t wb = k + 1 < n ? list.items[k + 1].weight : 0;
+                weightPairs.push_back(static_cast<uint32_t>(static_cast<uint16_t>(list.items[k].weight)) |
+                                      (static_cast<uint32_t>(static_cast<uint16_t>(wb)) << 16));
             }
             done = resample_simd::VerticalAvx2(rows.data(), weightPairs.data(),
                                                static_cast<int32_t>(weightPairs.size()),
                                                static_cast<float>(list.Divisor()), bytes, out);
         }
-        VerticalPlain(list, work.data(), workStride, done, bytes, acc, out);
+        VerticalPlain(list, rows.data(), done, bytes, acc, out);
         if (job.grayTo24) {
             for (int32_t x = 0; x < dw; ++x) {
                 const uint8_t g = grayRow[static_cast<size_t>(x)];
@@ -262,8 +280,10 @@ void RunTwoPass(const TScaleJob& job, TResampleFilter filter, TScalerPath path) 
                 target[3 * x + 2] = g;
             }
         }
+        // Work done: source rows filtered plus the share of the vertical pass, out of sh + dw.
+        const int64_t rowsDone = i + 1 == dh ? sh : std::min<int64_t>(filteredRows, sh);
         const int64_t columnsDone = static_cast<int64_t>(i + 1) * dw / dh;
-        job.Report(static_cast<int32_t>(static_cast<double>(sh + columnsDone) * progressStep));
+        job.Report(static_cast<int32_t>(static_cast<double>(rowsDone + columnsDone) * progressStep));
     }
 }
 
