@@ -82,7 +82,7 @@ TEST(Rotate, QuarterTurnsOf640x480MoveEveryPixelExactly) {
         ASSERT_EQ(image.PixelKind(), pk24RGB);
         ASSERT_EQ(image.Width(), 480);
         ASSERT_EQ(image.Height(), 640);
-        // The corner named by the specification first, then every pixel.
+        // The former top-right (or bottom-left) corner first, then every pixel.
         EXPECT_EQ(At(image, 0, 0), c.clockwise ? Tag(0, 479) : Tag(639, 0));
         for (int32_t y = 0; y < 640; ++y) {
             for (int32_t x = 0; x < 480; ++x) {
