@@ -176,13 +176,14 @@ size_t TTiffLzwDecoder::Decode(std::span<uint8_t> row) {
 }
 
 TTiffLzwEncoder::TTiffLzwEncoder()
-    : keys_(std::make_unique<int32_t[]>(kHashSize)), values_(std::make_unique<uint16_t[]>(kHashSize)) {}
+    : slots_(std::make_unique<Slot[]>(kHashSize)) {}
 
 TTiffLzwEncoder::~TTiffLzwEncoder() = default;
 
 void TTiffLzwEncoder::Reset(std::vector<uint8_t>& out) {
     out_ = &out;
-    std::fill_n(keys_.get(), kHashSize, -1);
+    staged_ = 0;
+    std::fill_n(slots_.get(), kHashSize, Slot{-1, 0});
     acc_ = 0;
     bits_ = 0;
     width_ = kMinBits;
@@ -196,16 +197,21 @@ void TTiffLzwEncoder::Put(uint32_t code) {
     acc_ = (acc_ << width_) | code;
     bits_ += width_;
     if (bits_ >= 32) {
-        const size_t at = out_->size();
-        out_->resize(at + 4);
-        uint8_t* p = out_->data() + at;
         const uint32_t word = static_cast<uint32_t>(acc_ >> (bits_ - 32));
+        bits_ -= 32;
+        if (staged_ + 4 > kStage) FlushStage();
+        uint8_t* p = stage_ + staged_;
         p[0] = static_cast<uint8_t>(word >> 24);
         p[1] = static_cast<uint8_t>(word >> 16);
         p[2] = static_cast<uint8_t>(word >> 8);
         p[3] = static_cast<uint8_t>(word);
-        bits_ -= 32;
+        staged_ += 4;
     }
+}
+
+void TTiffLzwEncoder::FlushStage() {
+    out_->insert(out_->end(), stage_, stage_ + staged_);
+    staged_ = 0;
 }
 
 void TTiffLzwEncoder::Output(uint32_t code) {
@@ -213,7 +219,7 @@ void TTiffLzwEncoder::Output(uint32_t code) {
     ++next_;
     if (next_ > 4093) {
         Put(kClear);
-        std::fill_n(keys_.get(), kHashSize, -1);
+        std::fill_n(slots_.get(), kHashSize, Slot{-1, 0});
         next_ = kFirstFree;
         width_ = kMinBits;
         maxCode_ = (1u << kMinBits) - 1;
@@ -232,41 +238,40 @@ void TTiffLzwEncoder::Encode(std::span<const uint8_t> bytes) {
         started_ = true;
         i = 1;
     }
-    int32_t* const keys = keys_.get();
-    uint16_t* const values = values_.get();
+    Slot* const slots = slots_.get();
     uint32_t prefix = prefix_;
     for (; i < bytes.size(); ++i) {
         const uint32_t c = bytes[i];
         const int32_t key = static_cast<int32_t>((c << kMaxBits) + prefix);
         int32_t h = static_cast<int32_t>((c << 4) ^ prefix);
-        if (keys[h] == key) {
-            prefix = values[h];
+        if (slots[h].key == key) {
+            prefix = slots[h].code;
             continue;
         }
-        if (keys[h] >= 0) {
+        if (slots[h].key >= 0) {
             const int32_t disp = h == 0 ? 1 : kHashSize - h;
             bool found = false;
             for (;;) {
                 h -= disp;
                 if (h < 0) h += kHashSize;
-                if (keys[h] == key) {
+                if (slots[h].key == key) {
                     found = true;
                     break;
                 }
-                if (keys[h] < 0) break;
+                if (slots[h].key < 0) break;
             }
             if (found) {
-                prefix = values[h];
+                prefix = slots[h].code;
                 continue;
             }
         }
         // The entry goes in before Output, which may clear the table.
-        keys[h] = key;
-        values[h] = static_cast<uint16_t>(next_);
+        slots[h] = Slot{key, next_};
         Output(prefix);
         prefix = c;
     }
     prefix_ = prefix;
+    FlushStage();
 }
 
 void TTiffLzwEncoder::Finish() {
@@ -279,6 +284,7 @@ void TTiffLzwEncoder::Finish() {
         if (next_ > maxCode_ && width_ < kMaxBits) ++width_;
     }
     Put(kEnd);
+    FlushStage();
     while (bits_ > 0) {
         const int shift = bits_ >= 8 ? bits_ - 8 : 0;
         uint8_t byte = static_cast<uint8_t>(acc_ >> shift);

@@ -70,10 +70,21 @@ public:
 private:
     void Put(uint32_t code);
     void Output(uint32_t code);
+    void FlushStage();
+
+    // Whole bytes are gathered here and appended to the output in batches.
+    static constexpr size_t kStage = 4096;
+    uint8_t stage_[kStage];
+    size_t staged_ = 0;
 
     std::vector<uint8_t>* out_ = nullptr;
-    std::unique_ptr<int32_t[]> keys_;
-    std::unique_ptr<uint16_t[]> values_;
+    // Open-addressing string table: key (pixel << 12) + prefix, -1 when empty, and its code side
+    // by side so that a hit costs one cache line.
+    struct Slot {
+        int32_t key;
+        uint32_t code;
+    };
+    std::unique_ptr<Slot[]> slots_;
     uint64_t acc_ = 0;
     int bits_ = 0;
     int width_ = 9;
