@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -166,6 +167,8 @@ struct TOrientationCase {
     bool smooth;
     uint8_t method;
 };
+
+void PrintTo(const TOrientationCase& c, std::ostream* os) { *os << c.name; }
 
 class RotateOrientation : public testing::TestWithParam<TOrientationCase> {};
 
