@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "formats/gif_lzw.h"
 #include "formats/tiff_lzw.h"
 
@@ -129,15 +131,28 @@ std::string ImageMagick() {
     return {};
 }
 
+double ChildCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Wall time per iteration, plus the peer's own processor time ("child_cpu_ms"), which is what to
+// compare with our rows' CPU column on a busy machine.
 void TimeCommand(benchmark::State& state, const std::string& command, double megapixels) {
+    double cpu = 0;
     for (auto _ : state) {
+        const double cpuBefore = ChildCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
             state.SkipWithError(("failed: " + command).c_str());
             return;
         }
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        cpu += ChildCpuSeconds() - cpuBefore;
     }
+    state.counters["child_cpu_ms"] = cpu * 1000.0 / static_cast<double>(state.iterations());
     state.counters["Mpx/s"] = benchmark::Counter(megapixels, benchmark::Counter::kIsIterationInvariantRate);
 }
 
