@@ -53,6 +53,15 @@ TPngReadStruct::TPngReadStruct(TPngContext& context) {
     png_set_user_limits(png_, kPngMaxDimension, kPngMaxDimension);
     png_set_chunk_cache_max(png_, kPngChunkCacheMax);
     png_set_chunk_malloc_max(png_, kPngChunkMallocMax);
+    // Only IHDR, PLTE, tRNS, pHYs, IDAT and IEND matter to us. Every other chunk is skipped
+    // unread: libpng would otherwise allocate (and clear) whatever length a text or profile
+    // chunk declares before it finds out that the file ends long before that.
+    static const png_byte kIgnored[] =
+        "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0sCAL\0sBIT\0sPLT\0sRGB\0"
+        "sTER\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, kIgnored,
+                                static_cast<int>(sizeof(kIgnored) / 5));
 }
 
 TPngReadStruct::~TPngReadStruct() {
