@@ -20,6 +20,11 @@ uint32_t HashKey(uint32_t key) { return key * 2654435761u; }
 
 constexpr int kCacheBits = 18;
 
+int32_t LimitColors(int32_t colors) {
+    return colors < 1 ? 1 : (colors > TColorQuantizer::kMaxColors ? TColorQuantizer::kMaxColors
+                                                                   : colors);
+}
+
 }  // namespace
 
 TRgbRows::TRgbRows(const TImageBuffer& image)
@@ -32,14 +37,18 @@ const uint8_t* TRgbRows::Row(int32_t y) const {
 
 TColorQuantizer::TColorQuantizer(const TRgbRows& image, int32_t colors, TRGB* palette,
                                  int32_t quality)
-    : colors_(colors < 1 ? 1 : colors) {
+    : colors_(LimitColors(colors)) {
     Learn(image, palette, quality);
 }
 
 TColorQuantizer::TColorQuantizer(const TImageBuffer& image, int32_t colors, TRGB* palette,
                                  int32_t quality)
-    : colors_(colors < 1 ? 1 : colors) {
-    Learn(TRgbRows(image), palette, quality);
+    : colors_(LimitColors(colors)) {
+    if (image.PixelKind() == pk24RGB) {
+        Learn(TRgbRows(image), palette, quality);
+    } else {
+        Learn(TRgbRows(nullptr, 0, 0, 0), palette, quality);
+    }
 }
 
 TColorQuantizer::~TColorQuantizer() = default;

@@ -56,11 +56,15 @@ public:
         qpNetwork = 3,   // self-organising network (n >= 128)
     };
 
-    // Learns a palette of `colors` (>= 1) colours from a 24-bit image and writes it into
-    // `palette` (room for `colors` entries). quality -1 chooses the network's sampling factor
-    // from the image size; 0..100 gives it directly (100 = every pixel).
+    // The largest colour count the integer learning rules of the network can take.
+    static constexpr int32_t kMaxColors = 16384;
+
+    // Learns a palette of `colors` colours (limited to 1 .. kMaxColors) from a 24-bit image and
+    // writes it into `palette` (room for `colors` entries). quality -1 chooses the network's
+    // sampling factor from the image size; 0..100 gives it directly (100 = every pixel).
     TColorQuantizer(const TRgbRows& image, int32_t colors, TRGB* palette, int32_t quality = -1);
-    // The same over a pk24RGB buffer.
+    // The same over a buffer; a buffer that is not pk24RGB counts as an image without pixels
+    // (the exact path with no colours).
     TColorQuantizer(const TImageBuffer& image, int32_t colors, TRGB* palette,
                     int32_t quality = -1);
     ~TColorQuantizer();

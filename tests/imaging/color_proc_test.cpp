@@ -207,6 +207,18 @@ TEST(ColorProc, DoesNothingOutsideItsLimits) {
     EXPECT_EQ(watch.changes, 0);
 }
 
+TEST(ColorProc, QuantizerReadsOnlyTwentyFourBitBuffers) {
+    // An 8-bit buffer has a third of the bytes a 24-bit row walk would read.
+    TImageBuffer gray;
+    gray.Allocate(40, 30, pk8Gray);
+    gray.Fill(200);
+    std::vector<TRGB> palette(16, TRGB{5, 5, 5});
+    TColorQuantizer q(gray, 16, palette.data());
+    EXPECT_EQ(q.Path(), TColorQuantizer::qpExact);
+    EXPECT_EQ(q.PaletteCount(), 0);
+    EXPECT_EQ(palette[0], (TRGB{5, 5, 5}));
+}
+
 TEST(ColorProc, AutomaticThresholdOfHalfBlackHalfWhite) {
     TImageBuffer image;
     Make24(image, 10, 4, [](int32_t x, int32_t) {
