@@ -1,10 +1,12 @@
 #include "imaging/image_buffer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -146,6 +148,22 @@ TEST(ImageBufferStorage, UnusableTempFolderFallsBackToMemory) {
     EXPECT_EQ(b.Storage(), psMemory);
     EXPECT_TRUE(b.Fill(clWhite));
     EXPECT_EQ(b.PixelRGB(7, 7), (TRGB{255, 255, 255}));
+}
+
+TEST(ImageBufferStorage, MissingTempFolderIsCreated) {
+    const std::string root = ::testing::TempDir() + "lumatmp_nested_" + std::to_string(::getpid());
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    setenv("TMPDIR", (root + "/a/b").c_str(), 1);
+    TImageBuffer b;
+    b.SetTempFileThreshold(0);
+    b.Allocate(8, 8, pk8Gray);
+    if (saved != nullptr) setenv("TMPDIR", savedValue.c_str(), 1); else unsetenv("TMPDIR");
+    EXPECT_EQ(b.Storage(), psTempFile);
+    EXPECT_TRUE(std::filesystem::is_directory(root + "/a/b"));
+    // The file itself is unlinked at once: the folder stays empty.
+    EXPECT_TRUE(std::filesystem::is_empty(root + "/a/b"));
+    std::filesystem::remove_all(root);
 }
 
 TEST(ImageBufferStorage, DefaultThresholdIsHalfOfAvailableMemory) {
