@@ -118,4 +118,11 @@ for w, h in sizes:
     print(f"{w:>5} x {h:<4} | {mps(bell):8.1f} {mps(lanczos):8.1f} | {mps(magick_time[(w, h)]):12.1f} "
           f"{mps(pillow_time[(w, h)]):14.1f} | {magick_time[(w, h)] / bell:7.1f}x "
           f"{pillow_time[(w, h)] / bell:10.2f}x {pillow_time[(w, h)] / lanczos:14.2f}x")
+
+# ImageMagick moves its pixel cache to disk beyond these limits (Debian's policy sets them low),
+# which is what makes its largest case so slow.
+limits = subprocess.run([magick, "-list", "resource"], capture_output=True, text=True).stdout
+shown = [line.strip() for line in limits.splitlines() if line.strip().split(":")[0] in ("Memory", "Map", "Area")]
+if shown:
+    print("ImageMagick resource limits: " + ", ".join(shown))
 EOF
