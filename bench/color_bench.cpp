@@ -151,4 +151,13 @@ BENCHMARK(BM_ConvertTo16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImageMagickColors256)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_ImageMagickReadOnly)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::temp_directory_path() / "luma_color_bench.ppm", ignored);
+    std::filesystem::remove(std::filesystem::temp_directory_path() / "luma_color_bench.gif", ignored);
+    return 0;
+}
