@@ -100,12 +100,15 @@ TEST(ResampleProc, ResultMatchesTheScaler) {
 
 // The alpha plane follows the image: same filter, or the fast linear scaler for rfNone.
 TEST(ResampleProc, AlphaPlaneIsScaledAlong) {
-    for (TPixelStorage storage : {psMemory, psSurface}) {
+    for (TPixelStorage storage : {psMemory, psTempFile, psSurface}) {
         for (TResampleFilter filter : {rfNone, rfBell}) {
             SCOPED_TRACE(testing::Message() << "storage " << int(storage) << ", filter " << int(filter));
             TImageBuffer image;
             image.SetStorage(storage);
+            // A tiny threshold keeps temp-file images (and the scratch buffer) in files.
+            if (storage == psTempFile) image.SetTempFileThreshold(1);
             image.Allocate(4, 3, pk24RGB);
+            ASSERT_EQ(image.Storage(), storage);
             FillGradient(image);
             TImageBuffer& alpha = image.AlphaChannel();
             for (int32_t y = 0; y < 3; ++y) {
