@@ -138,7 +138,7 @@ private:
     TLabConverter();
     float decodeGamma_[256];      // RGB sample -> linear
     uint8_t encodeGamma_[65537];  // linear (0..1 in 65536 steps) -> RGB sample
-    float labF_[4097];            // f(t) for t in 0..1.25 in 4096 steps
+    float labF_[4097];            // f(t) for t in 0..2 in 4096 steps
 };
 
 }  // namespace luma

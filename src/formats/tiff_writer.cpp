@@ -293,6 +293,9 @@ void WriteTiff(TOutputStream& output, const TImageBuffer& image, TIOParamsVals& 
                         : compression == tcCcittFax3 ? TCcittScheme::Group3
                                                      : TCcittScheme::Group4;
             cp.twoDimensional = t4Options == 1;
+            // Group 3 rows of a TIFF file each begin with an end-of-line code; readers that find
+            // none take the first row as damaged.
+            cp.endOfLineBeforeRows = compression == tcCcittFax3;
             fax = std::make_unique<TCcittEncoder>(cp);
             fax->Reset(coded);
         }
@@ -427,10 +430,14 @@ void WriteTiff(TOutputStream& output, const TImageBuffer& image, TIOParamsVals& 
         }
         dir.Shorts(ttColorMap, map);
     }
+    // IPTC records as one block of LONGs. Without records the entry is left out: an entry with no
+    // values is one that TIFF readers reject.
     std::vector<uint8_t> iptc = params.IptcInfo.SaveToIptcStream();
-    const auto iptcCount = static_cast<uint32_t>((iptc.size() + 3) / 4);
-    iptc.resize(static_cast<size_t>(iptcCount) * 4, 0);
-    dir.Values(ttIptc, tfLong, iptcCount, iptc);
+    if (!iptc.empty()) {
+        const auto iptcCount = static_cast<uint32_t>((iptc.size() + 3) / 4);
+        iptc.resize(static_cast<size_t>(iptcCount) * 4, 0);
+        dir.Values(ttIptc, tfLong, iptcCount, iptc);
+    }
 
     const uint32_t dirOffset = dir.Finish();
     if (progress.Aborted()) return;
