@@ -32,6 +32,8 @@ void TImageProc::Resample(int32_t newWidth, int32_t newHeight, TResampleFilter f
     TImageBuffer* image = Begin(AnyKind);
     if (image == nullptr) return;
     if (newWidth < 0 && newHeight < 0) return;
+    // A filter value outside the list would leave the scratch buffer unwritten.
+    if (filter > rfBicubic) return;
     const int32_t width = image->Width();
     const int32_t height = image->Height();
 

@@ -85,6 +85,7 @@ void FillWith(const uint8_t* value, int32_t channels, int32_t targetChannels, in
 }
 
 void RunJob(const TScaleJob& job, TResampleFilter filter, TScalerPath path, bool planeRules) {
+    if (filter == rfNone || filter > rfBicubic) return;
     if (job.srcWidth < 2 && job.srcHeight < 2) {
         // One source pixel: every target pixel is that pixel.
         FillWith(job.sourceRow(0), job.channels, job.TargetChannels(), job.dstWidth,

@@ -39,8 +39,8 @@ bool ResampleVectorPathAvailable();
 void ScalePlain(const TImageBuffer& source, TImageBuffer& target,
                 const TResampleProgress& progress = {});
 
-// Filters rfTriangle .. rfBicubic into a 24-bit target. Does nothing for rfNone, an empty
-// source or a target that is not 24-bit. A 1 x 1 source fills the target with its pixel.
+// Filters rfTriangle .. rfBicubic into a 24-bit target. Does nothing for rfNone, values past
+// rfBicubic, an empty source or a target that is not 24-bit. A 1 x 1 source fills the target with its pixel.
 void ScaleFiltered(const TImageBuffer& source, TImageBuffer& target, TResampleFilter filter,
                    const TResampleProgress& progress = {}, TScalerPath path = TScalerPath::Best);
 

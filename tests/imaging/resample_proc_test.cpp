@@ -46,13 +46,19 @@ TEST(ResampleProc, TargetSizeRules) {
     }
 }
 
-TEST(ResampleProc, EmptyImageIsLeftAlone) {
+TEST(ResampleProc, EmptyImageOrUnknownFilterIsLeftAlone) {
     TImageBuffer image;
     TImageProc proc(&image);
     int changes = 0;
     proc.SetOnChanged([&] { ++changes; });
     proc.Resample(10, 10, rfBell);
     EXPECT_TRUE(image.Empty());
+
+    image.Allocate(6, 4, pk24RGB);
+    FillGradient(image);
+    proc.Resample(10, 10, static_cast<TResampleFilter>(12));
+    EXPECT_EQ(image.Width(), 6);
+    EXPECT_EQ(image.ScanLine(1)[5], uint8_t(5 * 7 + 3));
     EXPECT_EQ(changes, 0);
 }
 
