@@ -208,7 +208,7 @@ void RunTwoPass(const TScaleJob& job, TResampleFilter filter, TScalerPath path) 
     }
     const int32_t rowPixels = vectorRows ? packed.count : dw;
     const std::ptrdiff_t workStride = static_cast<std::ptrdiff_t>(rowPixels) * channels + 16;
-    const std::unique_ptr<uint8_t[]> ring(new uint8_t[static_cast<size_t>(workStride) * static_cast<size_t>(ringRows)]);
+    const auto ring = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(workStride) * static_cast<size_t>(ringRows));
     std::vector<int32_t> ringTag(static_cast<size_t>(ringRows), -1);
 
     std::vector<uint8_t> planeStore;
