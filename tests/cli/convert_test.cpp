@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,36 +14,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TConvertRun {
-    int status = -1;
-    std::string out;
-};
+using TConvertRun = luma::test::TCommandResult;
 
 TConvertRun RunConvert(const std::string& args, const fs::path& config) {
-    TConvertRun r;
-    const std::string cmd = "LUMATRANS_CONFIG_DIR='" + config.string() + "' '" + LUMA_CLI_PATH + "' convert " +
-                            args + " 2>&1";
-    FILE* pipe = ::popen(cmd.c_str(), "r");
-    if (pipe == nullptr) return r;
-    char buf[4096];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return luma::test::RunCommand("LUMATRANS_CONFIG_DIR=" + luma::test::ShellQuote(config) + " " +
+                                  luma::test::ShellQuote(LUMA_CLI_PATH) + " convert " + args + " 2>&1");
 }
 
-std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string Q(const fs::path& p) { return luma::test::ShellQuote(p); }
 
 // Width x height as the peer decoder (ImageMagick's identify) reads the file, or "" when it cannot.
 std::string PeerSize(const fs::path& file) {
-    const std::string cmd = "identify -format '%wx%h' " + Q(file) + " 2>/dev/null";
-    FILE* pipe = ::popen(cmd.c_str(), "r");
-    if (!pipe) return {};
-    char buf[64] = {};
-    const size_t n = std::fread(buf, 1, sizeof buf - 1, pipe);
-    ::pclose(pipe);
-    return std::string(buf, n);
+    return luma::test::RunCommand("identify -format '%wx%h' " + Q(file) + " 2>/dev/null").out;
 }
 
 class CliConvert : public ::testing::Test {

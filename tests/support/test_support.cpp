@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -41,6 +44,30 @@ void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes)
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot create " + file.string());
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+TCommandResult RunCommand(const std::string& commandLine) {
+    TCommandResult result;
+    FILE* pipe = ::popen(commandLine.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+    const int raw = ::pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
+
+std::string ShellQuote(const std::filesystem::path& path) {
+    std::string quoted = "'";
+    for (char c : path.string()) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
 }
 
 }  // namespace luma::test

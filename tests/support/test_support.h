@@ -27,6 +27,17 @@ private:
 };
 
 std::string ReadFileBytes(const std::filesystem::path& file);
+
+// Runs a shell command line; returns its exit status (-1 when it did not exit normally) and
+// what it wrote to standard output.
+struct TCommandResult {
+    int status = -1;
+    std::string out;
+};
+TCommandResult RunCommand(const std::string& commandLine);
+
+// The path quoted for a shell command line.
+std::string ShellQuote(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
 
 }  // namespace luma::test
