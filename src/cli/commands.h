@@ -16,5 +16,6 @@ struct TCommand {
 int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunPresets(const std::vector<std::string>& args);
+int RunThumbs(const std::vector<std::string>& args);
 
 }  // namespace luma::cli

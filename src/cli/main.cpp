@@ -15,6 +15,7 @@ constexpr luma::cli::TCommand kCommands[] = {
     {"convert", "convert image files with a preset (see convert --help)", luma::cli::RunConvert},
     {"presets", "list the five presets and their settings", luma::cli::RunPresets},
     {"info", "show what reading each image file finds", luma::cli::RunInfo},
+    {"thumbs", "make thumbnails and HTML pages that show them (see thumbs --help)", luma::cli::RunThumbs},
 };
 
 void PrintUsage(std::FILE* to) {
