@@ -785,9 +785,10 @@ void AdjustOrientation(TImageBuffer& image, uint32_t orientation) {
     case 2: proc.Flip(fdHorizontal); break;
     case 3: proc.Flip(fdVertical); proc.Flip(fdHorizontal); break;
     case 4: proc.Flip(fdVertical); break;
-    case 5: proc.Rotate(90, false, 0, clWhite); proc.Flip(fdHorizontal); break;
+    // 5 and 7 store the picture mirrored along a diagonal: a quarter turn one way and a mirror.
+    case 5: proc.Rotate(-90, false, 0, clWhite); proc.Flip(fdHorizontal); break;
     case 6: proc.Rotate(-90, false, 0, clWhite); break;
-    case 7: proc.Rotate(-90, false, 0, clWhite); proc.Flip(fdHorizontal); break;
+    case 7: proc.Rotate(90, false, 0, clWhite); proc.Flip(fdHorizontal); break;
     case 8: proc.Rotate(90, false, 0, clWhite); break;
     default: break;
     }
