@@ -38,7 +38,9 @@ png_uint_32 PixelsPerMetre(int32_t dpi) {
     if (dpi <= 0) {
         return 0;
     }
-    return static_cast<png_uint_32>(std::nearbyint(static_cast<double>(dpi) * 100.0 / 2.54));
+    // PNG stores at most 2^31 - 1.
+    const double ppm = std::nearbyint(static_cast<double>(dpi) * 100.0 / 2.54);
+    return static_cast<png_uint_32>(std::min(ppm, static_cast<double>(PNG_UINT_31_MAX)));
 }
 
 // True when the plane matches the image and holds at least one value other than 255.

@@ -220,6 +220,12 @@ TEST(PngResolution, PhysChunkBothWays) {
         EXPECT_EQ(c.readX, back->params.DpiX);
         EXPECT_EQ(c.readY, back->params.DpiY);
     }
+    // A resolution beyond what the chunk can hold is stored as its largest value.
+    TIOParamsVals huge = WriteParams(8, 3);
+    huge.DpiX = huge.DpiY = INT32_MAX;
+    const auto hugeBack = Decode(ReadPng, Encode(WritePng, *image, huge));
+    EXPECT_FALSE(hugeBack->aborting);
+    EXPECT_EQ(54546085, hugeBack->params.DpiX);  // round((2^31 - 1) / 100 x 2.54)
     // No pHYs chunk at all: the screen's resolution.
     const auto plain = Decode(ReadPng, test::ReadBytes(test::TestDataDir() / "png/basn2c08.png"));
     EXPECT_EQ(kScreenDpi, plain->params.DpiX);
