@@ -35,7 +35,7 @@ mapfile -t files < <(ls "$photos"/*.jpg)
 count=${#files[@]}
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMA_BUILD_TESTS=OFF -DLUMA_BUILD_BENCH=OFF >/dev/null
-cmake --build build/bench --target lumatrans-cli >/dev/null
+build_log=$(cmake --build build/bench --target lumatrans-cli 2>&1) || { echo "$build_log" >&2; exit 1; }
 cli=$root/build/bench/src/cli/lumatrans-cli
 
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
