@@ -118,17 +118,9 @@ TJpegSource::TJpegSource(TJpegByteReader& reader, bool* aborting)
     link_.pub.term_source = TermSource;
 }
 
-void TJpegSource::SetPrefix(const uint8_t* data, size_t size) {
-    prefixSize_ = std::min(size, kJpegIoBufferSize);
-    if (prefixSize_ > 0) {
-        std::memcpy(buffer_.get(), data, prefixSize_);
-        anyRead_ = true;
-    }
-}
-
 void TJpegSource::Attach(j_decompress_ptr cinfo) {
     link_.pub.next_input_byte = buffer_.get();
-    link_.pub.bytes_in_buffer = prefixSize_;
+    link_.pub.bytes_in_buffer = 0;
     cinfo->src = &link_.pub;
 }
 

@@ -71,18 +71,15 @@ bool JpegGuarded(TJpegErrorManager& mgr, TCall&& call) {
 
 constexpr size_t kJpegIoBufferSize = 65536;
 
-// Source manager: a 64-KiB buffer refilled from a TJpegByteReader. `prefix` bytes (already read
-// by the caller while looking for the start of the data) are handed out first. At the end of the
-// data an end-of-image marker is supplied so that libjpeg finishes normally, and the premature
-// end is counted as a warning; when not a single byte ever arrived, `aborting` is set as well.
+// Source manager: a 64-KiB buffer refilled from a TJpegByteReader. At the end of the data an
+// end-of-image marker is supplied so that libjpeg finishes normally, and the premature end is
+// counted as a warning; when not a single byte ever arrived, `aborting` is set as well.
 class TJpegSource {
 public:
     TJpegSource(TJpegByteReader& reader, bool* aborting);
     TJpegSource(const TJpegSource&) = delete;
     TJpegSource& operator=(const TJpegSource&) = delete;
 
-    // Bytes to deliver before pulling from the reader (copied).
-    void SetPrefix(const uint8_t* data, size_t size);
     // Attaches this source to the decompressor.
     void Attach(j_decompress_ptr cinfo);
 
@@ -102,7 +99,6 @@ private:
     TJpegByteReader* reader_;
     bool* aborting_;
     std::unique_ptr<uint8_t[]> buffer_;
-    size_t prefixSize_ = 0;
     bool anyRead_ = false;
 };
 
