@@ -318,10 +318,11 @@ void ReadJpegStream(std::span<const uint8_t> data, TImageBuffer& image, TIOParam
     CopyMarkers(info, params);
 
     if (complete && !options.preview && !progress.Aborted()) {
-        JpegGuarded(dec.Errors(), [&] { jpeg_finish_decompress(&info); });
-        if (dec.Errors().failed) {
-            // An error while finishing does not spoil the image that was read.
+        if (!JpegGuarded(dec.Errors(), [&] { jpeg_finish_decompress(&info); })) {
+            // Every row is in the buffer: an error after the image data (in what follows the
+            // last scan) is ignored and does not mark the read as failed.
             dec.Errors().failed = false;
+            *progress.AbortFlag() = false;
         }
     }
     if (dec.Errors().warningCount > 0) {

@@ -118,6 +118,19 @@ TEST(JpegReader, BadDataAbortsWithoutException) {
     }
 }
 
+TEST(JpegReader, DamageAfterTheLastScanDoesNotFailTheRead) {
+    const auto image = MakeGradient(32, 32);
+    std::vector<uint8_t> jpeg = EncodeJpeg(*image);
+    ASSERT_EQ(0xD9, jpeg.back());
+    // A second frame header where the end-of-image marker was: libjpeg stops with an error
+    // while finishing, after every row was decoded.
+    jpeg.back() = 0xC0;
+    jpeg.insert(jpeg.end(), {0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11, 0x00});
+    const auto d = Decode(ReadJpeg, jpeg);
+    EXPECT_FALSE(d->aborting);
+    EXPECT_LT(test::MeanDiff(*image, *d->image), 3.0);
+}
+
 TEST(JpegReader, GrayFileReadsAsEqualChannelsAndAColourWriteAfterItStaysGray) {
     const auto gray = Decode(ReadJpeg, test::ReadBytes(test::TestDataDir() / "jpeg/hopper_gray.jpg"));
     ASSERT_FALSE(gray->aborting);
