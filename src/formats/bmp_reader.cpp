@@ -359,6 +359,7 @@ bool ReadHeaders(TByteCursor& in, TBmpInfo& info, TIOParamsVals& params) {
         }
     }
     if (!in.Ok()) return false;
+    const size_t headersEnd = in.Position();
 
     if (paletteCount > 0) {
         std::vector<TRGB> palette(paletteCount);
@@ -371,7 +372,12 @@ bool ReadHeaders(TByteCursor& in, TBmpInfo& info, TIOParamsVals& params) {
         in.ClearError();
         params.SetColorMap(palette);
     }
-    if (info.dataOffset != 0 && !in.Seek(info.dataOffset)) return false;
+    // An offset pointing into the headers or the declared palette cannot be right: the pixels
+    // then follow the palette. A 12-byte header declares no palette size (it is implied by the
+    // depth and often shorter), so there only the headers count.
+    const size_t minOffset = info.headerSize == 12 ? headersEnd : in.Position();
+    if (info.dataOffset != 0 && info.dataOffset >= minOffset && !in.Seek(info.dataOffset))
+        return false;
     return true;
 }
 
