@@ -277,7 +277,8 @@ TEST_F(TiffWriter, IptcRecordsTravelAsOneLongBlock) {
     params.IptcInfo.AddString(2, 120, "a caption");
     const auto f = Write(*image, params);
     const std::vector<uint8_t> block = params.IptcInfo.SaveToIptcStream();
-    const TWrittenEntry* iptc = ParseDirectory(f).Find(ttIptc);
+    const TWrittenFile w = ParseDirectory(f);
+    const TWrittenEntry* iptc = w.Find(ttIptc);
     ASSERT_NE(iptc, nullptr);
     EXPECT_EQ(iptc->type, tfLong);
     EXPECT_EQ(iptc->count, (block.size() + 3) / 4);
