@@ -206,4 +206,30 @@ void OrderedRow24(const uint8_t* bgrRow, int32_t width, int32_t y, uint8_t* bitR
     }
 }
 
+void ThresholdRow8(const uint8_t* levels, int32_t width, int32_t threshold, uint8_t* bitRow) {
+    const uint8_t* p = levels;
+    const int32_t bytes = (width + 7) / 8;
+    for (int32_t i = 0; i < bytes; ++i) {
+        const int32_t count = (i == bytes - 1 && width % 8 != 0) ? width % 8 : 8;
+        uint32_t bits = 0;
+        for (int32_t k = 0; k < count; ++k, ++p) bits |= static_cast<uint32_t>(*p >= threshold) << (7 - k);
+        bitRow[i] = static_cast<uint8_t>(bits);
+    }
+}
+
+void OrderedRow8(const uint8_t* levels, int32_t width, int32_t y, uint8_t* bitRow) {
+    std::array<int32_t, 8> limit{};
+    for (size_t k = 0; k < 8; ++k) limit[k] = kDither[k][y & 7];
+    const uint8_t* p = levels;
+    const int32_t bytes = (width + 7) / 8;
+    for (int32_t i = 0; i < bytes; ++i) {
+        const int32_t count = (i == bytes - 1 && width % 8 != 0) ? width % 8 : 8;
+        uint32_t bits = 0;
+        for (int32_t k = 0; k < count; ++k, ++p) {
+            bits |= static_cast<uint32_t>(limit[static_cast<size_t>(k)] < (*p >> 2)) << (7 - k);
+        }
+        bitRow[i] = static_cast<uint8_t>(bits);
+    }
+}
+
 }  // namespace luma

@@ -39,4 +39,8 @@ void ThresholdRow24(const uint8_t* bgrRow, int32_t width, int32_t threshold, uin
 // D[x mod 8][y mod 8] < gray8 div 4.
 void OrderedRow24(const uint8_t* bgrRow, int32_t width, int32_t y, uint8_t* bitRow);
 
+// The same two rules for a row of 8-bit gray levels in place of 24-bit pixels.
+void ThresholdRow8(const uint8_t* levels, int32_t width, int32_t threshold, uint8_t* bitRow);
+void OrderedRow8(const uint8_t* levels, int32_t width, int32_t y, uint8_t* bitRow);
+
 }  // namespace luma

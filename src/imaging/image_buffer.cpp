@@ -21,14 +21,6 @@ namespace luma {
 
 namespace {
 
-// 8 x 8 ordered-dither matrix, addressed [x mod 8][y mod 8].
-constexpr uint8_t kDither[8][8] = {
-    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
-    {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
-    {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
-    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
-};
-
 constexpr int64_t kFallbackThreshold = 32 * 1024 * 1024;
 constexpr size_t kBounceSize = 1024 * 1024;
 
@@ -98,31 +90,6 @@ void SetBitRange(uint8_t* row, int32_t x1, int32_t x2, bool on) {
         const auto mask = static_cast<uint8_t>(0x80u >> (x & 7));
         if (on) row[x >> 3] |= mask; else row[x >> 3] &= static_cast<uint8_t>(~mask);
         ++x;
-    }
-}
-
-// Packs one row of 8-bit levels into 1-bit pixels (whole bytes, unused low bits 0).
-void PackOrdered(const uint8_t* levels, int32_t width, int32_t y, uint8_t* out) {
-    const uint8_t* column = nullptr;
-    for (int32_t x0 = 0; x0 < width; x0 += 8) {
-        uint8_t byte = 0;
-        const int32_t n = std::min(8, width - x0);
-        for (int32_t i = 0; i < n; ++i) {
-            column = kDither[(x0 + i) & 7];
-            if (column[y & 7] < (levels[x0 + i] >> 2)) byte |= static_cast<uint8_t>(0x80u >> i);
-        }
-        out[x0 >> 3] = byte;
-    }
-}
-
-void PackThreshold(const uint8_t* levels, int32_t width, int32_t threshold, uint8_t* out) {
-    for (int32_t x0 = 0; x0 < width; x0 += 8) {
-        uint8_t byte = 0;
-        const int32_t n = std::min(8, width - x0);
-        for (int32_t i = 0; i < n; ++i) {
-            if (levels[x0 + i] >= threshold) byte |= static_cast<uint8_t>(0x80u >> i);
-        }
-        out[x0 >> 3] = byte;
     }
 }
 
@@ -620,8 +587,8 @@ void TImageBuffer::ConvertRowsFrom(const TImageBuffer& source) {
             default: break;
             }
             uint8_t* d = ScanLine(y);
-            if (ordered) PackOrdered(levels.data(), w, y, d);
-            else PackThreshold(levels.data(), w, threshold, d);
+            if (ordered) OrderedRow8(levels.data(), w, y, d);
+            else ThresholdRow8(levels.data(), w, threshold, d);
         }
         break;
     }
