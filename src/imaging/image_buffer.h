@@ -194,10 +194,14 @@ private:
     int32_t paletteUsed_ = 0;
     std::unique_ptr<TImageBuffer> alpha_;
     bool isAlphaPlane_ = false;
-    struct TFreeDeleter {
+    // Frees a zeroed pixel block: a calloc block, or a private mapping of mappedBytes.
+    struct TBlockDeleter {
+        TBlockDeleter() noexcept : mappedBytes(0) {}
+        explicit TBlockDeleter(size_t mapped) noexcept : mappedBytes(mapped) {}
         void operator()(uint8_t* block) const noexcept;
+        size_t mappedBytes;
     };
-    std::unique_ptr<uint8_t[], TFreeDeleter> memory_;  // zeroed block (calloc)
+    std::unique_ptr<uint8_t[], TBlockDeleter> memory_;
     std::unique_ptr<TSurface> ownSurface_;
     TSurface* surface_ = nullptr;
     TPixelStorage storage_ = psTempFile;

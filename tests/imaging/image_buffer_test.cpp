@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,6 +109,30 @@ TEST(ImageBufferLayout, PhysicalRowOrderPerStorage) {
         if (line.find("/lumatmp") != std::string::npos && line.find("(deleted)") != std::string::npos) found = true;
     }
     EXPECT_TRUE(found);
+}
+
+// Small blocks come from the heap, large ones from their own mapping: either way a new block
+// reads as zero (also after a block of the same size was written and freed), keeps the memory
+// row order, and survives a size change that moves it.
+TEST(ImageBufferStorage, MemoryBlocksStartZeroedSmallOrLarge) {
+    for (const int32_t width : {5, 2400}) {
+        SCOPED_TRACE(width);
+        const int32_t height = 1000;
+        auto b = NewBuffer(psMemory);
+        for (int round = 0; round < 2; ++round) {
+            b->Allocate(width, height, pk24RGB);
+            ASSERT_EQ(b->Storage(), psMemory);
+            ASSERT_EQ(b->ScanLine(0) - b->ScanLine(1), b->RowLen());
+            for (int32_t y = 0; y < height; ++y) {
+                const uint8_t* row = b->ScanLine(y);
+                ASSERT_TRUE(std::all_of(row, row + b->RowLen(), [](uint8_t v) { return v == 0; })) << "row " << y;
+            }
+            for (int32_t y = 0; y < height; ++y) std::memset(b->ScanLine(y), 0xA5, static_cast<size_t>(b->RowLen()));
+        }
+        b->SetHeight(height + 1);
+        EXPECT_EQ(b->ScanLine(height - 1)[b->RowLen() - 1], 0xA5);
+        EXPECT_EQ(b->ScanLine(height)[0], 0);
+    }
 }
 
 TEST(ImageBufferStorage, ThresholdBoundaryIsSticky) {
