@@ -236,7 +236,7 @@ void TSurface::SetFormat(TSurfaceFormat format) {
         old.width_ = width_;
         old.height_ = height_;
         old.stride_ = stride_;
-        old.bits_ = bits_;
+        old.bits_.swap(bits_);  // the old pixels are only read from here on
     }
     old.palette_ = palette_;
     format_ = format;
