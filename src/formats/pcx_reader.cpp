@@ -127,14 +127,19 @@ void Decode(std::span<const uint8_t> file, TImageBuffer& image, TIOParamsVals& p
     }
 
     LineDecoder decoder(data, encoding == 1);
-    std::vector<uint8_t> lines(bytesPerLine * static_cast<size_t>(planes));
     const size_t w = static_cast<size_t>(width);
-    // Pixels past the plane line (a line shorter than the width) read as zero.
-    auto at = [&](int plane, size_t i) -> uint8_t { return i < bytesPerLine ? lines[plane * bytesPerLine + i] : 0; };
+    // Each plane line gets room for every byte the width needs; the bytes past a shorter plane
+    // line are never written, so those pixels read as zero.
+    const size_t needed = layout == Layout::k8 || layout == Layout::kRgb ? w
+                          : layout == Layout::k4                        ? (w + 1) / 2
+                                                                        : (w + 7) / 8;
+    const size_t stride = std::max(bytesPerLine, needed);
+    std::vector<uint8_t> lines(stride * static_cast<size_t>(planes));
+    auto at = [&](int plane, size_t i) -> uint8_t { return lines[static_cast<size_t>(plane) * stride + i]; };
     for (int32_t y = 0; y < height; ++y) {
         progress.Report(static_cast<int32_t>(static_cast<int64_t>(y) * 100 / height));
         if (progress.Aborted()) return;
-        for (int32_t p = 0; p < planes; ++p) decoder.Next(lines.data() + static_cast<size_t>(p) * bytesPerLine, bytesPerLine);
+        for (int32_t p = 0; p < planes; ++p) decoder.Next(lines.data() + static_cast<size_t>(p) * stride, bytesPerLine);
         uint8_t* row = image.ScanLine(y);
         switch (layout) {
             case Layout::k8:
