@@ -134,7 +134,7 @@ TEST(CcittTest, SurvivesGarbageAndReversedBitOrder) {
 
 // Our strips must decode in libtiff and libtiff's must decode in ours (white-is-zero, 1 = black).
 TEST(CcittTest, AgreesWithLibtiff) {
-    if (!test::ToolAvailable("tiffcp")) GTEST_SKIP() << "tiffcp (libtiff-tools) is not installed";
+    if (!test::HaveCommand("tiffcp")) GTEST_SKIP() << "tiffcp (libtiff-tools) is not installed";
     test::TempDir dir;
     const int32_t width = 1728, height = 300;
     const std::vector<uint8_t> page = FaxPage(width, height, 99);
@@ -146,7 +146,7 @@ TEST(CcittTest, AgreesWithLibtiff) {
         test::MiniTiff ours{static_cast<uint32_t>(width), height, 1, 1, 0, s.tiffCompression, 1, 1, s.t4Options, {}};
         ours.strip = Encode(s, page, width, height, 0);
         test::WriteFileBytes(dir / "ours.tif", test::BuildMiniTiff(ours));
-        ASSERT_EQ(test::RunQuiet("tiffcp -c none" + rows + (dir / "ours.tif").string() + " " + (dir / "plain.tif").string()), 0);
+        ASSERT_EQ(test::RunQuiet("tiffcp -c none" + rows + test::ShellQuote(dir / "ours.tif") + " " + test::ShellQuote(dir / "plain.tif")), 0);
         const auto plain = test::ParseMiniTiff(test::ReadFileBytes(dir / "plain.tif"));
         ASSERT_TRUE(plain);
         EXPECT_EQ(plain->strip, page);
@@ -159,8 +159,8 @@ TEST(CcittTest, AgreesWithLibtiff) {
                           {"g4 -f lsb2msb", 4, true}};
     for (const Peer& peer : peers) {
         SCOPED_TRACE(peer.option);
-        ASSERT_EQ(test::RunQuiet(std::string("tiffcp -c ") + peer.option + rows + (dir / "raw.tif").string() + " " +
-                                 (dir / "theirs.tif").string()), 0);
+        ASSERT_EQ(test::RunQuiet(std::string("tiffcp -c ") + peer.option + rows + test::ShellQuote(dir / "raw.tif") + " " +
+                                 test::ShellQuote(dir / "theirs.tif")), 0);
         const auto theirs = test::ParseMiniTiff(test::ReadFileBytes(dir / "theirs.tif"));
         ASSERT_TRUE(theirs);
         EXPECT_EQ(theirs->fillOrder, peer.reversed ? 2 : 1);

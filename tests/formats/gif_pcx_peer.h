@@ -7,33 +7,17 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "formats/image_io.h"
 #include "formats/lzw_coders.h"
+#include "support/pictures.h"
 #include "support/test_support.h"
 
 namespace luma::test {
-
-// 24-bit picture whose pixels come from fn(x, y).
-inline void MakePicture(TImageBuffer& image, int32_t width, int32_t height,
-                        const std::function<TRGB(int32_t, int32_t)>& fn) {
-    image.Allocate(width, height, pk24RGB);
-    for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = image.ScanLine(y);
-        for (int32_t x = 0; x < width; ++x) {
-            const TRGB c = fn(x, y);
-            row[x * 3] = c.b;
-            row[x * 3 + 1] = c.g;
-            row[x * 3 + 2] = c.r;
-        }
-    }
-}
 
 // A picture of exactly `colors` distinct colours (colors <= 256) in stripes and blocks.
 inline void MakePaletteBlocks(TImageBuffer& image, int32_t width, int32_t height, int32_t colors) {
@@ -68,20 +52,6 @@ struct Decoded {
     std::vector<uint8_t> alpha;
 };
 
-inline std::string PillowPython() {
-    static const std::string found = [] {
-        std::string out;
-        FILE* p = popen("for p in $(which -a python3 2>/dev/null); do \"$p\" -c 'import PIL' 2>/dev/null && echo \"$p\" && break; done", "r");
-        if (p == nullptr) return out;
-        char buf[512];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-        while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-        return out;
-    }();
-    return found;
-}
-
 // Pillow's decode of the first image of a file, as RGBA.
 inline std::optional<Decoded> PillowDecode(const std::filesystem::path& file, const std::filesystem::path& scratch) {
     const std::string py = PillowPython();
@@ -91,8 +61,8 @@ inline std::optional<Decoded> PillowDecode(const std::filesystem::path& file, co
         "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\nim.seek(0)\nim = im.convert('RGBA')\n"
         "open(sys.argv[2], 'wb').write(b'%d %d\\n' % im.size + im.tobytes())\n";
     WriteFileBytes(scratch / "decode.py", script);
-    const std::string cmd = py + " " + (scratch / "decode.py").string() + " " + file.string() + " " + raw.string() + " 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) return std::nullopt;
+    if (RunQuiet(ShellQuote(py) + " " + ShellQuote(scratch / "decode.py") + " " + ShellQuote(file) + " " + ShellQuote(raw)) != 0)
+        return std::nullopt;
     const std::string bytes = ReadFileBytes(raw);
     const size_t nl = bytes.find('\n');
     Decoded d;
@@ -127,14 +97,13 @@ inline bool PillowEncode(const TImageBuffer& picture, const std::filesystem::pat
                                "), open(sys.argv[1], 'rb').read())\nim = " + convert + "\nim.save(sys.argv[2]" +
                                (options.empty() ? "" : ", " + options) + ")\n";
     WriteFileBytes(scratch / "encode.py", script);
-    const std::string cmd = py + " " + (scratch / "encode.py").string() + " " + (scratch / "in.raw").string() + " " +
-                            file.string() + " 2>/dev/null";
-    return std::system(cmd.c_str()) == 0;
+    return RunQuiet(ShellQuote(py) + " " + ShellQuote(scratch / "encode.py") + " " + ShellQuote(scratch / "in.raw") + " " +
+                    ShellQuote(file)) == 0;
 }
 
 inline std::string ImageMagickCommand() {
     for (const char* name : {"convert-im6.q16", "magick", "convert"})
-        if (std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0) return name;
+        if (HaveCommand(name)) return name;
     return {};
 }
 
@@ -143,8 +112,9 @@ inline std::optional<Decoded> ImageMagickDecode(const std::filesystem::path& fil
     const std::string im = ImageMagickCommand();
     if (im.empty()) return std::nullopt;
     const std::filesystem::path ppm = scratch / "magick.ppm";
-    const std::string cmd = "MAGICK_THREAD_LIMIT=1 " + im + " " + file.string() + "[0] -depth 8 ppm:" + ppm.string() + " 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) return std::nullopt;
+    if (RunQuiet("MAGICK_THREAD_LIMIT=1 " + im + " " + ShellQuote(file.string() + "[0]") + " -depth 8 " +
+                 ShellQuote("ppm:" + ppm.string())) != 0)
+        return std::nullopt;
     const std::string bytes = ReadFileBytes(ppm);
     Decoded d;
     int maxValue = 0, consumed = 0;
@@ -173,7 +143,7 @@ inline std::optional<Decoded> ReadReference(const std::filesystem::path& png) {
 }
 
 // Number of pixels where our picture and a decode differ (colour compared only where both are
-// opaque when `alphaMatters`; alpha compared exactly).
+// opaque when `compareAlpha`, and then alpha compared as transparent or not).
 inline size_t CountDifferences(TImageBuffer& ours, const Decoded& theirs, bool compareAlpha) {
     if (ours.Width() != theirs.width || ours.Height() != theirs.height) return SIZE_MAX;
     const std::vector<TRGB> rgb = Pixels(ours);
@@ -189,6 +159,22 @@ inline size_t CountDifferences(TImageBuffer& ours, const Decoded& theirs, bool c
         if ((!compareAlpha || theirOpaque) && !(rgb[i] == theirs.rgb[i])) ++diff;
     }
     return diff;
+}
+
+// Pillow writes `picture` into `file` (see PillowEncode); our reader and Pillow's then decode
+// that file to the same pixels.
+inline testing::AssertionResult ReadsLikePillow(const TImageBuffer& picture, const std::filesystem::path& file,
+                                                const std::string& convert, const std::filesystem::path& scratch,
+                                                const std::string& options, bool compareAlpha) {
+    if (!PillowEncode(picture, file, convert, scratch, options)) return testing::AssertionFailure() << "Pillow did not write the file";
+    TImageIO ours;
+    ours.LoadFromFile(file.string());
+    if (ours.Aborting) return testing::AssertionFailure() << "our reader gave up";
+    const auto theirs = PillowDecode(file, scratch);
+    if (!theirs) return testing::AssertionFailure() << "Pillow did not decode the file";
+    const size_t differences = CountDifferences(ours.Image(), *theirs, compareAlpha);
+    if (differences != 0) return testing::AssertionFailure() << differences << " pixels differ";
+    return testing::AssertionSuccess();
 }
 
 }  // namespace luma::test

@@ -1,12 +1,13 @@
 #pragma once
-// A minimal one-strip TIFF container for cross-checking the strip codecs with libtiff's tools, and
-// a way to run those tools (tests skip when a tool is missing).
+// A minimal one-strip TIFF container for cross-checking the strip codecs with libtiff's tools
+// (tests skip when a tool is missing; see HaveCommand and RunQuiet in the shared test support).
 
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "support/test_support.h"
 
 namespace luma::test {
 
@@ -103,14 +104,6 @@ inline std::optional<MiniTiff> ParseMiniTiff(const std::string& s) {
     if (strips != 1 || static_cast<size_t>(offset) + bytes > s.size()) return std::nullopt;
     t.strip.assign(s.begin() + offset, s.begin() + offset + bytes);
     return t;
-}
-
-inline bool ToolAvailable(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-inline int RunQuiet(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str());
 }
 
 }  // namespace luma::test

@@ -94,7 +94,7 @@ TEST(TiffLzwTest, FailsOnCodesBeyondTheTable) {
 // libtiff must read our strips, and we must read libtiff's, for a picture that needs several
 // clear codes.
 TEST(TiffLzwTest, AgreesWithLibtiff) {
-    if (!test::ToolAvailable("tiffcp")) GTEST_SKIP() << "tiffcp (libtiff-tools) is not installed";
+    if (!test::HaveCommand("tiffcp")) GTEST_SKIP() << "tiffcp (libtiff-tools) is not installed";
     test::TempDir dir;
     const uint32_t width = 640, height = 480;
     const std::vector<uint8_t> pixels = Image(width * height * 3, 21, 30);
@@ -102,16 +102,16 @@ TEST(TiffLzwTest, AgreesWithLibtiff) {
     test::MiniTiff ours{width, height, 8, 3, 2, 5, 1, 1, 0, {}};
     ours.strip = TiffLzwEncodeBytes(pixels);
     test::WriteFileBytes(dir / "ours.tif", test::BuildMiniTiff(ours));
-    ASSERT_EQ(test::RunQuiet("tiffcp -c none -r " + std::to_string(height) + " " + (dir / "ours.tif").string() + " " +
-                             (dir / "plain.tif").string()), 0);
+    ASSERT_EQ(test::RunQuiet("tiffcp -c none -r " + std::to_string(height) + " " + test::ShellQuote(dir / "ours.tif") + " " +
+                             test::ShellQuote(dir / "plain.tif")), 0);
     const auto plain = test::ParseMiniTiff(test::ReadFileBytes(dir / "plain.tif"));
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->strip, pixels);
 
     test::MiniTiff raw{width, height, 8, 3, 2, 1, 1, 1, 0, pixels};
     test::WriteFileBytes(dir / "raw.tif", test::BuildMiniTiff(raw));
-    ASSERT_EQ(test::RunQuiet("tiffcp -c lzw -r " + std::to_string(height) + " " + (dir / "raw.tif").string() + " " +
-                             (dir / "theirs.tif").string()), 0);
+    ASSERT_EQ(test::RunQuiet("tiffcp -c lzw -r " + std::to_string(height) + " " + test::ShellQuote(dir / "raw.tif") + " " +
+                             test::ShellQuote(dir / "theirs.tif")), 0);
     const auto theirs = test::ParseMiniTiff(test::ReadFileBytes(dir / "theirs.tif"));
     ASSERT_TRUE(theirs);
     ASSERT_EQ(theirs->compression, 5);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <set>
 #include <vector>
 
@@ -13,24 +12,10 @@
 #include "imaging/gray.h"
 #include "imaging/image_buffer.h"
 #include "imaging/image_proc.h"
+#include "support/pictures.h"
 
 namespace luma {
 namespace {
-
-using TPixelFn = std::function<TRGB(int32_t x, int32_t y)>;
-
-void Make24(TImageBuffer& image, int32_t w, int32_t h, const TPixelFn& pixel) {
-    image.Allocate(w, h, pk24RGB);
-    for (int32_t y = 0; y < h; ++y) {
-        uint8_t* row = image.ScanLine(y);
-        for (int32_t x = 0; x < w; ++x) {
-            const TRGB c = pixel(x, y);
-            row[x * 3] = c.b;
-            row[x * 3 + 1] = c.g;
-            row[x * 3 + 2] = c.r;
-        }
-    }
-}
 
 TRGB At(const TImageBuffer& image, int32_t x, int32_t y) {
     const uint8_t* p = image.ScanLine(y) + x * 3;
@@ -83,7 +68,7 @@ TEST(ColorProc, ConvertToKeepsImagesWithFewColours) {
     };
     for (const TCase c : {TCase{200, 256}, TCase{16, 16}, TCase{3, 3}, TCase{1000, 1024}}) {
         TImageBuffer image;
-        Make24(image, 41, 30, [&](int32_t x, int32_t y) { return ListedColor((y * 41 + x) % c.distinct); });
+        test::MakePicture(image, 41, 30, [&](int32_t x, int32_t y) { return ListedColor((y * 41 + x) % c.distinct); });
         const std::vector<TRGB> before = Pixels(image);
         TImageProc proc(&image);
         proc.ConvertTo(c.colors, false);
@@ -94,7 +79,7 @@ TEST(ColorProc, ConvertToKeepsImagesWithFewColours) {
 
 TEST(ColorProc, ConvertTo256OfThreeHundredColoursUsesTheNetwork) {
     TImageBuffer image;
-    Make24(image, 50, 40, [](int32_t x, int32_t y) { return ListedColor((y * 50 + x) % 300); });
+    test::MakePicture(image, 50, 40, [](int32_t x, int32_t y) { return ListedColor((y * 50 + x) % 300); });
     std::vector<TRGB> palette(256);
     TImageProc proc(&image);
     proc.ConvertToPalette(256, palette.data(), false);
@@ -110,7 +95,7 @@ TEST(ColorProc, ConvertTo256OfThreeHundredColoursUsesTheNetwork) {
 
 TEST(ColorProc, ConvertTo16OfAPhoto) {
     TImageBuffer image;
-    Make24(image, 96, 64, PhotoPixel);
+    test::MakePicture(image, 96, 64, PhotoPixel);
     TImageProc proc(&image);
     TWatch watch;
     watch.Attach(proc);
@@ -131,7 +116,7 @@ TEST(ColorProc, ConvertTo16OfAPhoto) {
 
 TEST(ColorProc, ConvertTo256OfAGrayImageChangesNothing) {
     TImageBuffer image;
-    Make24(image, 300, 20, [](int32_t x, int32_t y) {
+    test::MakePicture(image, 300, 20, [](int32_t x, int32_t y) {
         const auto v = static_cast<uint8_t>((x + y * 7) % 256);
         return TRGB{v, v, v};
     });
@@ -146,7 +131,7 @@ TEST(ColorProc, ConvertToTwoColours) {
     {
         // Ordered dither: level 128 div 4 = 32, white exactly where the matrix is below 32.
         TImageBuffer image;
-        Make24(image, 16, 16, midGray);
+        test::MakePicture(image, 16, 16, midGray);
         TImageProc proc(&image);
         proc.ConvertTo(2, false);
         ASSERT_EQ(image.PixelKind(), pk1Bit);
@@ -163,7 +148,7 @@ TEST(ColorProc, ConvertToTwoColours) {
     {
         // With the threshold flag: the mean of a uniform image is its own level, so all white.
         TImageBuffer image;
-        Make24(image, 16, 16, midGray);
+        test::MakePicture(image, 16, 16, midGray);
         std::vector<TRGB> palette(2);
         TImageProc proc(&image);
         proc.ConvertToPalette(2, palette.data(), true);
@@ -178,7 +163,7 @@ TEST(ColorProc, ConvertToTwoColours) {
 TEST(ColorProc, DoesNothingOutsideItsLimits) {
     // More than 1,024 colours, and kinds other than 24-bit.
     TImageBuffer image;
-    Make24(image, 20, 10, PhotoPixel);
+    test::MakePicture(image, 20, 10, PhotoPixel);
     const std::vector<TRGB> before = Pixels(image);
     TImageProc proc(&image);
     TWatch watch;
@@ -221,7 +206,7 @@ TEST(ColorProc, QuantizerReadsOnlyTwentyFourBitBuffers) {
 
 TEST(ColorProc, AutomaticThresholdOfHalfBlackHalfWhite) {
     TImageBuffer image;
-    Make24(image, 10, 4, [](int32_t x, int32_t) {
+    test::MakePicture(image, 10, 4, [](int32_t x, int32_t) {
         return x < 5 ? TRGB{0, 0, 0} : TRGB{255, 255, 255};
     });
     EXPECT_EQ(MeanColor(image), (TRGB{127, 127, 127}));
@@ -237,7 +222,7 @@ TEST(ColorProc, AutomaticThresholdOfHalfBlackHalfWhite) {
 TEST(ColorProc, FixedThreshold) {
     // gray8 of 128,128,128 is 128 and of 127,127,127 is 127.
     TImageBuffer image;
-    Make24(image, 2, 1, [](int32_t x, int32_t) {
+    test::MakePicture(image, 2, 1, [](int32_t x, int32_t) {
         const auto v = static_cast<uint8_t>(128 - x);
         return TRGB{v, v, v};
     });
@@ -252,7 +237,7 @@ TEST(ColorProc, MeanColourRowByRow) {
     // Per row the integer mean of each channel, these summed and divided by the height:
     // blue (0 + 255 div 3) div 2 = 42, red (0 + 100 div 3) div 2 = 16.
     TImageBuffer image;
-    Make24(image, 3, 2, [](int32_t x, int32_t y) {
+    test::MakePicture(image, 3, 2, [](int32_t x, int32_t y) {
         return y == 1 && x == 0 ? TRGB{255, 0, 100} : TRGB{0, 0, 0};
     });
     EXPECT_EQ(MeanColor(image), (TRGB{42, 0, 16}));
@@ -278,7 +263,7 @@ TEST(ColorProc, MaximumEntropyThreshold) {
     // Three gray levels: 40 (half the pixels), 120 and 200 (a quarter each). The best split
     // puts 40 alone below the threshold, which is then 41.
     TImageBuffer image;
-    Make24(image, 4, 4, [](int32_t x, int32_t) {
+    test::MakePicture(image, 4, 4, [](int32_t x, int32_t) {
         const uint8_t v = x < 2 ? 40 : (x == 2 ? 120 : 200);
         return TRGB{v, v, v};
     });
@@ -287,7 +272,7 @@ TEST(ColorProc, MaximumEntropyThreshold) {
     // Two levels: every split between them has entropy 0; the first one still separates them,
     // instead of the whole image turning white.
     TImageBuffer two;
-    Make24(two, 4, 2, [](int32_t x, int32_t) {
+    test::MakePicture(two, 4, 2, [](int32_t x, int32_t) {
         const uint8_t v = x < 2 ? 10 : 240;
         return TRGB{v, v, v};
     });
@@ -300,14 +285,14 @@ TEST(ColorProc, MaximumEntropyThreshold) {
 
     // One level: no split exists.
     TImageBuffer flat;
-    Make24(flat, 3, 3, [](int32_t, int32_t) { return TRGB{9, 9, 9}; });
+    test::MakePicture(flat, 3, 3, [](int32_t, int32_t) { return TRGB{9, 9, 9}; });
     EXPECT_EQ(MaxEntropyThreshold(TRgbRows(flat)), -2);
 }
 
 TEST(ColorProc, ConvertToGray) {
     TImageBuffer image;
     const TRGB colors[4] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
-    Make24(image, 4, 1, [&](int32_t x, int32_t) { return colors[x]; });
+    test::MakePicture(image, 4, 1, [&](int32_t x, int32_t) { return colors[x]; });
     TImageProc proc(&image);
     proc.ConvertToGray();
     ASSERT_EQ(image.PixelKind(), pk24RGB);

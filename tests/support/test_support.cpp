@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 namespace luma::test {
 
@@ -56,6 +57,28 @@ TCommandResult RunCommand(const std::string& commandLine) {
     const int raw = ::pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return result;
+}
+
+int RunQuiet(const std::string& commandLine) {
+    return RunCommand("{ " + commandLine + "; } >/dev/null 2>&1").status;
+}
+
+bool HaveCommand(const std::string& name) { return RunQuiet("command -v " + ShellQuote(name)) == 0; }
+
+const std::string& PillowPython() {
+    static const std::string found = [] {
+        const TCommandResult onPath = RunCommand("which -a python3 2>/dev/null");
+        std::vector<std::string> candidates = {"/usr/bin/python3"};
+        std::istringstream lines(onPath.out);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty()) candidates.push_back(line);
+        }
+        for (const std::string& python : candidates) {
+            if (RunQuiet(ShellQuote(python) + " -c 'import PIL'") == 0) return python;
+        }
+        return std::string();
+    }();
+    return found;
 }
 
 std::string ShellQuote(const std::filesystem::path& path) {

@@ -36,8 +36,19 @@ struct TCommandResult {
 };
 TCommandResult RunCommand(const std::string& commandLine);
 
+// Runs a shell command line with its output and diagnostics thrown away; returns its exit status
+// (-1 when it did not exit normally).
+int RunQuiet(const std::string& commandLine);
+
+// Whether a program of that name is on the search path.
+bool HaveCommand(const std::string& name);
+
 // The path quoted for a shell command line.
 std::string ShellQuote(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// A python3 interpreter that can import Pillow, or "" when there is none. The system interpreter
+// comes first: another python3 earlier on the search path may lack the distribution's modules.
+const std::string& PillowPython();
 
 }  // namespace luma::test
