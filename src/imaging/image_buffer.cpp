@@ -2,7 +2,6 @@
 
 #include "imaging/image_buffer.h"
 
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,30 +24,6 @@ namespace {
 
 constexpr int64_t kFallbackThreshold = 32 * 1024 * 1024;
 constexpr size_t kBounceSize = 1024 * 1024;
-
-// Pixel blocks of at least kHugeBlockMin bytes are mapped on a huge-page boundary and advised to
-// use huge pages: the first write to a large image then takes one fault per 2 MiB instead of one
-// per 4 KiB, which otherwise dominates operations such as a quarter turn into a new block.
-constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kHugeBlockMin = size_t{4} << 20;
-
-// A zeroed private mapping of at least `size` bytes starting on a huge-page boundary, advised to
-// use huge pages; nullptr when the system refuses the mapping. `mappedBytes` receives its length.
-uint8_t* MapHugeBlock(size_t size, size_t& mappedBytes) {
-    const size_t bytes = (size + kHugePage - 1) / kHugePage * kHugePage;
-    const size_t reserved = bytes + kHugePage;  // room to move the start to a boundary
-    void* raw = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) return nullptr;
-    const auto start = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
-    const uintptr_t end = start + reserved;
-    if (aligned > start) ::munmap(raw, aligned - start);
-    if (end > aligned + bytes) ::munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
-    auto* block = reinterpret_cast<uint8_t*>(aligned);
-    ::madvise(block, bytes, MADV_HUGEPAGE);  // only advice: without huge pages the block still works
-    mappedBytes = bytes;
-    return block;
-}
 
 inline uint16_t Read16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -120,14 +95,6 @@ void SetBitRange(uint8_t* row, int32_t x1, int32_t x2, bool on) {
 }
 
 }  // namespace
-
-void TImageBuffer::TBlockDeleter::operator()(uint8_t* block) const noexcept {
-    if (mappedBytes > 0) {
-        ::munmap(block, mappedBytes);
-    } else {
-        std::free(block);
-    }
-}
 
 int64_t TImageBuffer::DefaultTempFileThreshold() {
     std::ifstream in("/proc/meminfo");
@@ -235,13 +202,8 @@ void TImageBuffer::Allocate(int32_t width, int32_t height, TPixelKind kind) {
         }
     }
     if (storage_ == psMemory) {
-        size_t mappedBytes = 0;
-        uint8_t* block = static_cast<size_t>(size) >= kHugeBlockMin ? MapHugeBlock(static_cast<size_t>(size), mappedBytes)
-                                                                    : nullptr;
-        if (block == nullptr) block = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
-        if (block == nullptr) throw std::bad_alloc();
-        memory_ = std::unique_ptr<uint8_t[], TBlockDeleter>(block, TBlockDeleter(mappedBytes));
-        rowBase_ = block + static_cast<std::ptrdiff_t>(height_ - 1) * rowLen_;
+        memory_ = TPixelMemory(static_cast<size_t>(size));
+        rowBase_ = memory_.data() + static_cast<std::ptrdiff_t>(height_ - 1) * rowLen_;
         rowStep_ = -static_cast<std::ptrdiff_t>(rowLen_);
     }
     if (storage_ == psSurface) {

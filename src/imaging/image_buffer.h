@@ -18,6 +18,7 @@
 
 #include "imaging/mapped_temp_file.h"
 #include "imaging/pixel_kind.h"
+#include "imaging/pixel_memory.h"
 
 namespace luma {
 
@@ -194,14 +195,7 @@ private:
     int32_t paletteUsed_ = 0;
     std::unique_ptr<TImageBuffer> alpha_;
     bool isAlphaPlane_ = false;
-    // Frees a zeroed pixel block: a calloc block, or a private mapping of mappedBytes.
-    struct TBlockDeleter {
-        TBlockDeleter() noexcept : mappedBytes(0) {}
-        explicit TBlockDeleter(size_t mapped) noexcept : mappedBytes(mapped) {}
-        void operator()(uint8_t* block) const noexcept;
-        size_t mappedBytes;
-    };
-    std::unique_ptr<uint8_t[], TBlockDeleter> memory_;
+    TPixelMemory memory_;
     std::unique_ptr<TSurface> ownSurface_;
     TSurface* surface_ = nullptr;
     TPixelStorage storage_ = psTempFile;

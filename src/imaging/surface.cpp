@@ -206,7 +206,7 @@ void TSurface::SetSize(int32_t width, int32_t height) {
     height = std::max(height, 0);
     if (width == width_ && height == height_) return;
     const int32_t stride = StrideFor(width, format_);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride) * static_cast<size_t>(height), 0);
+    TPixelMemory bits(static_cast<size_t>(stride) * static_cast<size_t>(height));
     const int32_t keepRows = std::min(height, height_);
     const int32_t keepWidth = std::min(width, width_);
     const int64_t keepBits = static_cast<int64_t>(keepWidth) * BitsPerPixel();
@@ -242,7 +242,7 @@ void TSurface::SetFormat(TSurfaceFormat format) {
     format_ = format;
     SetDefaultPalette();
     stride_ = StrideFor(width_, format_);
-    bits_.assign(static_cast<size_t>(stride_) * static_cast<size_t>(height_), 0);
+    bits_ = TPixelMemory(static_cast<size_t>(stride_) * static_cast<size_t>(height_));
     for (int32_t y = 0; y < height_; ++y) {
         for (int32_t x = 0; x < width_; ++x) SetPixel(x, y, old.Pixel(x, y));
     }
@@ -255,7 +255,7 @@ void TSurface::Assign(const TSurface& source) {
     width_ = source.width_;
     height_ = source.height_;
     stride_ = source.stride_;
-    bits_ = source.bits_;
+    bits_ = source.bits_.Clone();
     palette_ = source.palette_;
     NotifyChanged();
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "imaging/pixel_kind.h"
+#include "imaging/pixel_memory.h"
 
 namespace luma {
 
@@ -113,7 +114,7 @@ private:
     int32_t height_ = 0;
     TSurfaceFormat format_ = sf24Bit;
     int32_t stride_ = 0;
-    std::vector<uint8_t> bits_;
+    TPixelMemory bits_;
     std::array<TRGB, 256> palette_{};
     std::unique_ptr<TCanvas> canvas_;
     std::vector<TImageBuffer*> watchers_;
