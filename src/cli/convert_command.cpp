@@ -20,6 +20,7 @@
 #include "batch/settings_file.h"
 #include "batch/source_list.h"
 #include "cli/commands.h"
+#include "cli/source_args.h"
 #include "cli/convert_options.h"
 #include "util/file_finder.h"
 #include "util/paths.h"
@@ -88,32 +89,6 @@ private:
     int32_t overall_ = 0, overallMax_ = 0, file_ = 0;
 };
 
-// Collects the sources in the order given, through the list's acceptance and duplicate rules.
-bool CollectSources(const TConvertOptions& o, TSourceList& list) {
-    for (const std::string& input : o.Inputs) {
-        std::error_code ec;
-        if (fs::is_directory(input, ec)) {
-            TFileFinder finder;
-            finder.SetFilename("*.*");
-            finder.SetLocation(input);
-            finder.SetSubfolders(o.Recursive);
-            finder.OnFound = [&](TFileFinder&, const std::string& folder, const TSearchRec& rec) {
-                list.AddFile(AddTrailingSeparator(folder) + rec.Name);
-            };
-            finder.RunSearch();
-        } else if (fs::exists(input, ec)) {
-            if (!IsAcceptedImageFile(input)) {
-                std::fprintf(stderr, "lumatrans-cli convert: skipping '%s': not a BMP, JPEG, GIF, PCX, PNG or TIFF file\n",
-                             input.c_str());
-            }
-            list.AddFile(fs::absolute(input, ec).lexically_normal().string());
-        } else {
-            std::fprintf(stderr, "lumatrans-cli convert: '%s' does not exist\n", input.c_str());
-            return false;
-        }
-    }
-    return true;
-}
 
 // The terminal prompt, without the completion box: the closing line says the same.
 class TConvertPrompt final : public TTerminalPrompt {
@@ -154,7 +129,7 @@ int RunConvert(const std::vector<std::string>& args) {
         return Usage("no FILE or FOLDER given");
     }
     TSourceList list;
-    if (!CollectSources(o, list)) return 2;
+    if (!CollectSources("convert", o.Inputs, o.Recursive, list)) return 2;
     const std::vector<std::string> sources = list.FullPaths();
 
     if (o.Summary) {

@@ -21,6 +21,7 @@
 
 #include "batch/source_list.h"
 #include "cli/commands.h"
+#include "cli/source_args.h"
 #include "thumbpages/thumb_generator.h"
 #include "thumbpages/thumb_settings.h"
 #include "util/file_finder.h"
@@ -321,31 +322,6 @@ private:
     bool yes_;
 };
 
-bool CollectSources(const TThumbOptions& o, TSourceList& list) {
-    for (const std::string& input : o.Inputs) {
-        std::error_code ec;
-        if (fs::is_directory(input, ec)) {
-            TFileFinder finder;
-            finder.SetFilename("*.*");
-            finder.SetLocation(fs::absolute(input, ec).lexically_normal().string());
-            finder.SetSubfolders(o.Recursive);
-            finder.OnFound = [&](TFileFinder&, const std::string& folder, const TSearchRec& rec) {
-                list.AddFile(AddTrailingSeparator(folder) + rec.Name);
-            };
-            finder.RunSearch();
-        } else if (fs::exists(input, ec)) {
-            if (!IsAcceptedImageFile(input)) {
-                std::fprintf(stderr, "lumatrans-cli thumbs: skipping '%s': not a BMP, JPEG, GIF, PCX, PNG or TIFF file\n",
-                             input.c_str());
-            }
-            list.AddFile(fs::absolute(input, ec).lexically_normal().string());
-        } else {
-            std::fprintf(stderr, "lumatrans-cli thumbs: '%s' does not exist\n", input.c_str());
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -375,7 +351,7 @@ int RunThumbs(const std::vector<std::string>& args) {
     }
 
     TSourceList list;
-    if (!CollectSources(o, list)) return 2;
+    if (!CollectSources("thumbs", o.Inputs, o.Recursive, list)) return 2;
     if (list.Empty()) {
         std::fputs("lumatrans-cli thumbs: no image files given\n", stderr);
         return 1;
