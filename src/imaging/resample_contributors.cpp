@@ -126,13 +126,13 @@ int32_t MirrorIndex(int64_t j, int32_t n) {
 std::vector<TContributorList> BuildContributors(int32_t srcSize, int32_t dstSize,
                                                 TResampleFilter filter) {
     std::vector<TContributorList> lists;
-    const TFilterSpec& spec = FilterSpec(filter);
-    if (spec.kernel == nullptr || srcSize < 1 || dstSize < 1) return lists;
+    const TFilterSpec& kernelSpec = FilterSpec(filter);
+    if (kernelSpec.kernel == nullptr || srcSize < 1 || dstSize < 1) return lists;
     lists.resize(static_cast<size_t>(dstSize));
 
     const double scale = ContributorScale(srcSize, dstSize);
     const bool shrinking = scale < 1.0;
-    const double radius = shrinking ? spec.support / scale : spec.support;
+    const double radius = shrinking ? kernelSpec.support / scale : kernelSpec.support;
     const auto capacity = static_cast<int32_t>(2.0 * radius + 1.0);
 
     for (int32_t i = 0; i < dstSize; ++i) {
@@ -145,8 +145,8 @@ std::vector<TContributorList> BuildContributors(int32_t srcSize, int32_t dstSize
         int64_t firstNonZero = 0;
         for (int64_t j = left; j <= right; ++j) {
             const double distance = center - static_cast<double>(j);
-            const double value = shrinking ? spec.kernel(distance * scale) * 256.0 * scale
-                                           : spec.kernel(distance) * 256.0;
+            const double value = shrinking ? kernelSpec.kernel(distance * scale) * 256.0 * scale
+                                           : kernelSpec.kernel(distance) * 256.0;
             const int32_t weight = RoundWeight(value);
             if (weight == 0) continue;
             if (list.items.empty()) {
