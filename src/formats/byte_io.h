@@ -68,6 +68,32 @@ constexpr bool CheckedMul(int64_t a, int64_t b, int64_t& result) {
 
 // --- bounded reading -------------------------------------------------------------------------
 
+// A source of bytes pulled in chunks: what the libjpeg and libpng stream callbacks read from.
+class TByteReader {
+public:
+    virtual ~TByteReader() = default;
+    // Copies up to `size` bytes into dst; returns how many (0 at the end).
+    virtual size_t Read(uint8_t* dst, size_t size) = 0;
+};
+
+// Pulls from bytes held in memory.
+class TSpanByteReader final : public TByteReader {
+public:
+    explicit TSpanByteReader(std::span<const uint8_t> data) : data_(data) {}
+    size_t Read(uint8_t* dst, size_t size) override {
+        const size_t n = size < data_.size() - pos_ ? size : data_.size() - pos_;
+        if (n > 0) {
+            std::memcpy(dst, data_.data() + pos_, n);
+            pos_ += n;
+        }
+        return n;
+    }
+
+private:
+    std::span<const uint8_t> data_;
+    size_t pos_ = 0;
+};
+
 class TByteCursor {
 public:
     TByteCursor() = default;

@@ -17,16 +17,14 @@
 #include <memory>
 #include <string>
 
+#include "formats/byte_io.h"
+
 #include <jpeglib.h>
 
 namespace luma::jpeglib {
 
 // Pulls up to `size` bytes into `dst`; returns how many arrived (0 = end of data).
-class TJpegByteReader {
-public:
-    virtual ~TJpegByteReader() = default;
-    virtual size_t Read(uint8_t* dst, size_t size) = 0;
-};
+using TJpegByteReader = luma::TByteReader;
 
 // Pushes `size` bytes; returns how many were taken.
 class TJpegByteWriter {

@@ -25,24 +25,6 @@ using jpeglib::TJpegDecompressor;
 constexpr size_t kStartSearchLimit = 100;  // positions tested for the start-of-image sequence
 constexpr int kRowBatch = 16;               // rows handed to libjpeg per call
 
-// Pulls from the part of the file after the start of image.
-class TSpanReader final : public jpeglib::TJpegByteReader {
-public:
-    explicit TSpanReader(std::span<const uint8_t> data) : data_(data) {}
-    size_t Read(uint8_t* dst, size_t size) override {
-        const size_t n = std::min(size, data_.size() - pos_);
-        if (n > 0) {
-            std::memcpy(dst, data_.data() + pos_, n);
-            pos_ += n;
-        }
-        return n;
-    }
-
-private:
-    std::span<const uint8_t> data_;
-    size_t pos_ = 0;
-};
-
 // Offset of the first FF D8 FF among the first 100 positions, or -1.
 ptrdiff_t FindStartOfImage(std::span<const uint8_t> data) {
     const size_t limit = std::min(kStartSearchLimit, data.size());
@@ -217,7 +199,7 @@ void ReadJpegStream(std::span<const uint8_t> data, TImageBuffer& image, TIOParam
             return;
         }
     }
-    TSpanReader reader(data.subspan(static_cast<size_t>(start)));
+    TSpanByteReader reader(data.subspan(static_cast<size_t>(start)));
     jpeglib::TJpegSource source(reader, progress.AbortFlag());
     source.Attach(&info);
 

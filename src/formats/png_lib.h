@@ -11,16 +11,14 @@
 #include <cstdint>
 #include <string>
 
+#include "formats/byte_io.h"
+
 #include <png.h>
 
 namespace luma::pnglib {
 
 // Pulls exactly-or-fewer bytes; returns how many arrived (fewer than asked = end of data).
-class TPngByteReader {
-public:
-    virtual ~TPngByteReader() = default;
-    virtual size_t Read(uint8_t* dst, size_t size) = 0;
-};
+using TPngByteReader = luma::TByteReader;
 
 // Pushes bytes; returns how many were taken.
 class TPngByteWriter {

@@ -19,23 +19,6 @@ namespace {
 
 using pnglib::PngGuarded;
 
-class TSpanPngReader final : public pnglib::TPngByteReader {
-public:
-    explicit TSpanPngReader(std::span<const uint8_t> data) : data_(data) {}
-    size_t Read(uint8_t* dst, size_t size) override {
-        const size_t n = std::min(size, data_.size() - pos_);
-        if (n > 0) {
-            std::memcpy(dst, data_.data() + pos_, n);
-            pos_ += n;
-        }
-        return n;
-    }
-
-private:
-    std::span<const uint8_t> data_;
-    size_t pos_ = 0;
-};
-
 // Pixels per metre to dots per inch; 0 (no usable chunk) gives the screen's resolution.
 int32_t DpiFromPixelsPerMetre(uint32_t ppm) {
     const auto dpi = static_cast<int64_t>(std::nearbyint(static_cast<double>(ppm) / 100.0 * 2.54));
@@ -200,7 +183,7 @@ bool ReadSplitInterlaced(png_structp png, const THeader& h, TImageBuffer& image,
 
 void ReadPng(std::span<const uint8_t> file, TImageBuffer& image, TIOParamsVals& params,
              TPlaneMask& alpha, TIOProgress& progress) {
-    TSpanPngReader reader(file);
+    TSpanByteReader reader(file);
     pnglib::TPngContext context;
     context.reader = &reader;
     context.aborting = progress.AbortFlag();
