@@ -33,7 +33,7 @@ void Put32(Bytes& b, uint32_t v) {
     Put16(b, v >> 16);
 }
 
-struct TBmpSpec {
+struct TBmpLayout {
     int32_t width = 1;
     int32_t height = 1;
     uint16_t bits = 24;
@@ -43,8 +43,8 @@ struct TBmpSpec {
     Bytes pixels;                   // stored rows, bottom row first
 };
 
-TBmpSpec Spec(int32_t width, int32_t height, uint16_t bits, uint32_t compression = 0) {
-    TBmpSpec s;
+TBmpLayout Layout(int32_t width, int32_t height, uint16_t bits, uint32_t compression = 0) {
+    TBmpLayout s;
     s.width = width;
     s.height = height;
     s.bits = bits;
@@ -52,7 +52,7 @@ TBmpSpec Spec(int32_t width, int32_t height, uint16_t bits, uint32_t compression
     return s;
 }
 
-Bytes MakeBmp(const TBmpSpec& s) {
+Bytes MakeBmp(const TBmpLayout& s) {
     Bytes b;
     b.reserve(64 + s.palette.size() * 4 + s.pixels.size());
     b.push_back('B');
@@ -106,7 +106,7 @@ TEST(BmpRead, SixteenBitMasks) {
     // Without bit fields the 5-5-5 layout applies; a 5-6-5 bit-field file widens green. Channel
     // values are the mask bits moved to the top of the byte, not scaled up.
     TImageBuffer image;
-    TBmpSpec s = Spec(2, 1, 16);
+    TBmpLayout s = Layout(2, 1, 16);
     s.pixels = {0xFF, 0x7F, 0x00, 0x7C};  // 0x7FFF, 0x7C00 (pure red)
     auto r = Read(MakeBmp(s), image);
     ASSERT_FALSE(r.aborting);
@@ -127,7 +127,7 @@ TEST(BmpRead, SixteenBitMasks) {
 TEST(BmpRead, OneBitPaletteOrderKeepsAppearance) {
     // Row bits 1,0 with palette black,white and the same picture stored inverted under
     // white,black: both read as white, black.
-    TBmpSpec s = Spec(2, 1, 1);
+    TBmpLayout s = Layout(2, 1, 1);
     s.palette = {0x000000, 0xFFFFFF};
     s.pixels = {0x80, 0, 0, 0};
     TImageBuffer a, b;
@@ -145,7 +145,7 @@ TEST(BmpRead, OneBitPaletteOrderKeepsAppearance) {
 TEST(BmpRead, FourBitOddWidthAndPaletteLookup) {
     // Three pixels: the last comes from the high nibble of the second byte. Index 5 lies beyond
     // the two-entry palette and reads black.
-    TBmpSpec s = Spec(3, 2, 4);
+    TBmpLayout s = Layout(3, 2, 4);
     s.palette = {0xFF0000, 0x00FF00};
     s.pixels = {0x01, 0x10, 0, 0,   // bottom row: 0, 1, 1
                 0x10, 0x5F, 0, 0};  // top row: 1, 0, 5
@@ -162,7 +162,7 @@ TEST(BmpRead, FourBitOddWidthAndPaletteLookup) {
 }
 
 TEST(BmpRead, TopDownRows) {
-    TBmpSpec s = Spec(1, -2, 24);
+    TBmpLayout s = Layout(1, -2, 24);
     s.pixels = {0, 0, 255, 0, 0, 255, 0, 0};  // first stored row red, then green
     TImageBuffer image;
     auto r = Read(MakeBmp(s), image);
@@ -175,7 +175,7 @@ TEST(BmpRead, TopDownRows) {
 TEST(BmpRead, RunLengthStaysInsideRowAndImage) {
     // 4 x 2, RLE8. A run longer than the row, a literal crossing the row end, a move past the
     // right edge, a move above the top, and data that ends without an end-of-bitmap escape.
-    TBmpSpec s = Spec(4, 2, 8, 1);
+    TBmpLayout s = Layout(4, 2, 8, 1);
     s.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
     s.pixels = {
         9,    1,                    // run of 9 red, cut at 4
@@ -206,7 +206,7 @@ TEST(BmpRead, RunLengthStaysInsideRowAndImage) {
 }
 
 TEST(BmpRead, RunLengthFourBitNibbles) {
-    TBmpSpec s = Spec(5, 1, 4, 2);
+    TBmpLayout s = Layout(5, 1, 4, 2);
     s.palette = {0x000000, 0xFF0000, 0x00FF00};
     s.pixels = {3, 0x12, 0, 3, 0x21, 0x00, 0, 1};  // run 1,2,1 then literal 2,1 (cut at 5)
     TImageBuffer image;
@@ -220,18 +220,18 @@ TEST(BmpRead, RunLengthFourBitNibbles) {
 }
 
 TEST(BmpRead, RejectsWithoutTouchingTheImage) {
-    TBmpSpec good = Spec(2, 2, 24);
+    TBmpLayout good = Layout(2, 2, 24);
     good.pixels.assign(16, 0x55);
     const Bytes valid = MakeBmp(good);
 
     Bytes badSignature = valid;
     badSignature[0] = 'X';
     Bytes truncated(valid.begin(), valid.end() - 6);  // last row cut short
-    TBmpSpec huge = Spec(40000, 40000, 24);
-    TBmpSpec negativeWidth = Spec(-4, 2, 24);
-    TBmpSpec twoBits = Spec(2, 2, 2);
-    TBmpSpec rleTopDown = Spec(2, -2, 8, 1);
-    TBmpSpec jpegInside = Spec(2, 2, 24, 4);
+    TBmpLayout huge = Layout(40000, 40000, 24);
+    TBmpLayout negativeWidth = Layout(-4, 2, 24);
+    TBmpLayout twoBits = Layout(2, 2, 2);
+    TBmpLayout rleTopDown = Layout(2, -2, 8, 1);
+    TBmpLayout jpegInside = Layout(2, 2, 24, 4);
     Bytes badOffset = valid;
     badOffset[10] = 0xF0;  // pixel data offset beyond the file
     Bytes shortHeader(valid.begin(), valid.begin() + 20);
