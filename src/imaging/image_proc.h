@@ -91,6 +91,10 @@ public:
     }
 
 private:
+    // Replaces a 24-bit image by 1-bit rows made by packRow(src, width, y, dst).
+    template <typename PackRow>
+    void ToOneBit(TImageBuffer& image, PackRow packRow);
+
     TImageBuffer* image_ = nullptr;
     TChangedHandler onChanged_;
 };

@@ -77,20 +77,27 @@ void TImageProc::ConvertToPalette(int32_t colors, TRGB* palette, bool threshold)
     Changed();
 }
 
+template <typename PackRow>
+void TImageProc::ToOneBit(TImageBuffer& image, PackRow packRow) {
+    const int32_t width = image.Width();
+    const int32_t height = image.Height();
+    TImageBuffer bits;
+    bits.SetTempFileThreshold(image.TempFileThreshold());
+    bits.Allocate(width, height, pk1Bit);
+    for (int32_t y = 0; y < height; ++y) {
+        packRow(image.ScanLine(y), width, y, bits.ScanLine(y));
+        Progress(y + 1, height);
+    }
+    image.CopyImageFrom(bits);
+    Changed();
+}
+
 void TImageProc::ConvertToBWOrdered() {
     TImageBuffer* image = Begin(KindBit(pk24RGB));
     if (image == nullptr) return;
-    const int32_t width = image->Width();
-    const int32_t height = image->Height();
-    TImageBuffer bits;
-    bits.SetTempFileThreshold(image->TempFileThreshold());
-    bits.Allocate(width, height, pk1Bit);
-    for (int32_t y = 0; y < height; ++y) {
-        OrderedRow24(image->ScanLine(y), width, y, bits.ScanLine(y));
-        Progress(y + 1, height);
-    }
-    image->CopyImageFrom(bits);
-    Changed();
+    ToOneBit(*image, [](const uint8_t* src, int32_t width, int32_t y, uint8_t* dst) {
+        OrderedRow24(src, width, y, dst);
+    });
 }
 
 void TImageProc::ConvertToBWThreshold(int32_t threshold) {
@@ -101,17 +108,9 @@ void TImageProc::ConvertToBWThreshold(int32_t threshold) {
     } else if (threshold == -2) {
         threshold = MaxEntropyThreshold(TRgbRows(*image));
     }
-    const int32_t width = image->Width();
-    const int32_t height = image->Height();
-    TImageBuffer bits;
-    bits.SetTempFileThreshold(image->TempFileThreshold());
-    bits.Allocate(width, height, pk1Bit);
-    for (int32_t y = 0; y < height; ++y) {
-        ThresholdRow24(image->ScanLine(y), width, threshold, bits.ScanLine(y));
-        Progress(y + 1, height);
-    }
-    image->CopyImageFrom(bits);
-    Changed();
+    ToOneBit(*image, [threshold](const uint8_t* src, int32_t width, int32_t, uint8_t* dst) {
+        ThresholdRow24(src, width, threshold, dst);
+    });
 }
 
 void TImageProc::ConvertToGray() {
